@@ -1,0 +1,131 @@
+#include "host/loader.h"
+
+#include <dirent.h>
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace refhost {
+
+namespace {
+
+// Module record lists longer than this are taken as unterminated.
+constexpr int kMaxModuleRecords = 64;
+// Item descriptors announcing more functions than this are taken as corrupt.
+constexpr int kMaxFunctionItems = 1024;
+
+bool has_nul(const char* field, std::size_t width) {
+  return std::memchr(field, '\0', width) != nullptr;
+}
+
+bool fail(std::string& error, const std::string& path, const std::string& what) {
+  error = path + ": " + what;
+  return false;
+}
+
+}  // namespace
+
+std::string field_text(const char* field, std::size_t width) {
+  const void* nul = std::memchr(field, '\0', width);
+  return std::string(field, nul ? static_cast<const char*>(nul) - field : width);
+}
+
+bool load_module(Host& host, const std::string& path, Module& out, std::string& error) {
+  dlerror();
+  void* raw = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (raw == nullptr) {
+    const char* why = dlerror();
+    return fail(error, path, std::string("cannot load: ") + (why ? why : "unknown error"));
+  }
+  std::shared_ptr<void> handle(raw, [](void* h) { dlclose(h); });
+
+  const auto main_entry = reinterpret_cast<McnMain>(dlsym(raw, "mcn_main"));
+  if (main_entry == nullptr) return fail(error, path, "not a module: no mcn_main");
+  const auto vercn = reinterpret_cast<TkVercn1>(dlsym(raw, "tkvercn1"));
+  if (vercn == nullptr) return fail(error, path, "not a module: no tkvercn1");
+
+  const mcn::ImageInfo* image = main_entry(host.gcb(), host.pidb());
+  if (image == nullptr) return fail(error, path, "mcn_main returned no image information");
+  if (std::memcmp(image->marker, mcn::kImageMarker, sizeof mcn::kImageMarker) != 0)
+    return fail(error, path, "image information has no image marker");
+  if (image->pcns == nullptr) return fail(error, path, "image information lists no module records");
+
+  Module module;
+  module.path = path;
+  module.image = image;
+  vercn(&module.version);
+
+  int records = 0;
+  for (const mcn::ModuleRecord* const* r = image->pcns; *r != nullptr; ++r) {
+    if (++records > kMaxModuleRecords) return fail(error, path, "module record list has no end");
+    const mcn::ModuleRecord& record = **r;
+    if (!has_nul(record.name, sizeof record.name))
+      return fail(error, path, "module name is not NUL-terminated");
+    const std::string name = field_text(record.name, sizeof record.name);
+    if (name.empty()) return fail(error, path, "module record has no name");
+    if (record.entry == nullptr) return fail(error, path, "module " + name + " has no entry function");
+    if (module.name.empty()) module.name = name;
+
+    const auto* items = static_cast<const mcn::ItemDescriptor*>(record.entry(mcn::kRequestItems));
+    if (items == nullptr) return fail(error, path, "module " + name + " describes no functions");
+    if (items->count < 0 || items->count > kMaxFunctionItems || (items->count > 0 && items->items == nullptr))
+      return fail(error, path, "module " + name + " has a malformed item descriptor");
+    const auto* vector = static_cast<const mcn::FunctionVector*>(record.entry(mcn::kRequestVector));
+    if (vector == nullptr) return fail(error, path, "module " + name + " gives no function vector");
+
+    for (int i = 0; i < items->count; ++i) {
+      const mcn::FunctionItem& item = items->items[i];
+      if (!has_nul(item.name, sizeof item.name))
+        return fail(error, path, "function name is not NUL-terminated");
+      Function f{field_text(item.name, sizeof item.name), item.min_args, item.max_args,
+                 vector->entries[i], name};
+      if (f.name.empty()) return fail(error, path, "function item has no name");
+      if (f.min_args > f.max_args || f.max_args > mcn::kMaxArgs)
+        return fail(error, path,
+                    "function " + f.name + " has argument counts out of order (" +
+                        std::to_string(f.min_args) + " to " + std::to_string(f.max_args) + ")");
+      if (f.impl == nullptr) return fail(error, path, "function " + f.name + " has no implementation");
+      module.functions.push_back(std::move(f));
+    }
+  }
+  if (records == 0) return fail(error, path, "module record list is empty");
+
+  module.handle = std::move(handle);
+  out = std::move(module);
+  return true;
+}
+
+Registry load_directory(Host& host, const std::string& dir) {
+  Registry registry;
+  DIR* d = opendir(dir.c_str());
+  if (d == nullptr) {
+    registry.errors.push_back(dir + ": cannot read the module directory: " + std::strerror(errno));
+    return registry;
+  }
+  std::vector<std::string> files;
+  while (const dirent* e = readdir(d)) {
+    const std::string name = e->d_name;
+    if (name.size() > 3 && name.compare(name.size() - 3, 3, ".so") == 0) files.push_back(name);
+  }
+  closedir(d);
+  std::sort(files.begin(), files.end());
+
+  for (const std::string& file : files) {
+    Module m;
+    std::string error;
+    if (!load_module(host, dir + "/" + file, m, error)) {
+      registry.errors.push_back(error);
+      continue;
+    }
+    for (const Function& f : m.functions) {
+      if (!registry.functions.emplace(f.name, f).second)
+        registry.errors.push_back(m.path + ": function " + f.name + " is already registered by " +
+                                  registry.functions.at(f.name).module);
+    }
+    registry.modules.push_back(std::move(m));
+  }
+  return registry;
+}
+
+}  // namespace refhost

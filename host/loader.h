@@ -1,0 +1,52 @@
+// Loading a module the way the host runtime does: dlopen, mcn_main, walk the
+// module records, register every function. A file that is not such a module is
+// refused with a message, never followed into a crash.
+#ifndef REFHOST_LOADER_H
+#define REFHOST_LOADER_H
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "frame/abi.h"
+#include "host/host.h"
+
+namespace refhost {
+
+// A registered function: name, argument counts and implementation entry.
+struct Function {
+  std::string name;
+  int min_args;
+  int max_args;
+  mcn::ImplEntry impl;
+  std::string module;  // the module that registered it
+};
+
+struct Module {
+  std::string path;
+  std::string name;              // from the module record
+  const mcn::ImageInfo* image;   // what mcn_main returned
+  mcn::VersionBlock version;     // copied out by tkvercn1
+  std::vector<Function> functions;
+  std::shared_ptr<void> handle;  // dlclose when the last copy goes
+};
+
+// Loads one module file into `out`. On failure returns false with `error` set.
+bool load_module(Host& host, const std::string& path, Module& out, std::string& error);
+
+// Every module in a directory (files ending in .so, in name order), and the
+// functions they register by name. A function name registered twice is refused.
+struct Registry {
+  std::vector<Module> modules;
+  std::map<std::string, Function> functions;
+  std::vector<std::string> errors;  // one line per file that could not be loaded
+};
+Registry load_directory(Host& host, const std::string& dir);
+
+// A text field of a record: the bytes before the first NUL, at most `width`.
+std::string field_text(const char* field, std::size_t width);
+
+}  // namespace refhost
+
+#endif  // REFHOST_LOADER_H

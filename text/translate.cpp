@@ -1,0 +1,49 @@
+// wztxxlt: translation of text through the host's tables and services.
+#include <cstring>
+
+#include "text/text.h"
+
+namespace {
+
+// The host's multi-byte text flag, read afresh on every call.
+inline bool multibyte_text(const mcn::Gcb* g) {
+  const mcn::HostTextFlags* flags = g->text_record->flags;
+  return flags != nullptr && flags->multibyte != 0;
+}
+
+}  // namespace
+
+extern "C" std::int32_t wztxxlt(std::int32_t table, const char* src, char* dst, std::int32_t n) {
+  using namespace mcn;
+  if (table < 0 || table >= kTranslationTableCount) return kStatusBadTable;
+  // A negative length is no text: nothing to write and nothing to ask the host.
+  if (n < 0) return kStatusOk;
+
+  const Gcb* g = gcb();
+  if (table != 4 && multibyte_text(g)) {
+    switch (table) {
+      case 0:
+        wzsxcch(src, n, dst, n, kMultibyteMode);
+        break;
+      case 1:
+        wzsxrch(src, n, dst, n, kMultibyteMode);
+        break;
+      case kTableUpper:
+        if (src != dst) std::memmove(dst, src, static_cast<std::size_t>(n));
+        wzstrup(dst, n);
+        break;
+      default:  // kTableLower
+        if (src != dst) std::memmove(dst, src, static_cast<std::size_t>(n));
+        wzstrlo(dst, n);
+        break;
+    }
+    return kStatusOk;
+  }
+
+  const unsigned char* map = g->translation_tables[kTranslationFirstSlot + table];
+  const auto* in = reinterpret_cast<const unsigned char*>(src);
+  auto* out = reinterpret_cast<unsigned char*>(dst);
+  // Each byte is read before it is written, so source and destination may be one buffer.
+  for (std::int32_t j = 0; j < n; ++j) out[j] = map[in[j]];
+  return kStatusOk;
+}

@@ -1,0 +1,92 @@
+#include "tools/dates.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "frame/abi.h"
+#include "host/calendar.h"
+
+namespace modhost {
+
+namespace {
+
+std::string_view trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+bool all_digits(std::string_view s) {
+  if (s.empty()) return false;
+  for (char c : s)
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
+std::int64_t to_int(std::string_view s) {
+  std::int64_t v = 0;
+  std::from_chars(s.data(), s.data() + s.size(), v);
+  return v;
+}
+
+double missing_value() {
+  double d;
+  std::memcpy(&d, &mcn::kMissingBits, sizeof d);
+  return d;
+}
+
+}  // namespace
+
+bool parse_date(std::string_view text, double& value, std::string& error) {
+  const std::string_view s = trim(text);
+  if (s.empty() || s == ".") {
+    value = missing_value();
+    return true;
+  }
+
+  // yyyy-mm-dd, with a year of up to five digits.
+  const std::size_t first = s.find('-', 1);
+  if (first != std::string_view::npos && s.find('-', first + 1) != std::string_view::npos) {
+    const std::size_t second = s.find('-', first + 1);
+    const std::string_view y = s.substr(0, first), m = s.substr(first + 1, second - first - 1),
+                           d = s.substr(second + 1);
+    if (!all_digits(y) || y.size() > 5 || !all_digits(m) || m.size() > 2 || !all_digits(d) ||
+        d.size() > 2) {
+      error = "not a date (yyyy-mm-dd) or date value: '" + std::string(s) + "'";
+      return false;
+    }
+    const refhost::Civil c{to_int(y), static_cast<int>(to_int(m)), static_cast<int>(to_int(d))};
+    if (!refhost::valid_civil(c)) {
+      error = "no such date in the host calendar: '" + std::string(s) + "'";
+      return false;
+    }
+    value = static_cast<double>(refhost::days_from_civil(c));
+    return true;
+  }
+
+  // A date value. from_chars takes no leading '+'.
+  const char* begin = s.data();
+  const char* end = s.data() + s.size();
+  const auto [ptr, ec] = std::from_chars(begin, end, value);
+  if (ec != std::errc() || ptr != end || !std::isfinite(value)) {
+    error = "not a date (yyyy-mm-dd) or date value: '" + std::string(s) + "'";
+    return false;
+  }
+  return true;
+}
+
+int format_number(double value, char* out) {
+  const auto result = std::to_chars(out, out + 32, value);
+  return static_cast<int>(result.ptr - out);
+}
+
+std::string format_date(double value) {
+  const refhost::Civil c = refhost::civil_from_days(static_cast<std::int64_t>(std::floor(value)));
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%04lld-%02d-%02d", static_cast<long long>(c.year), c.month, c.day);
+  return buf;
+}
+
+}  // namespace modhost
