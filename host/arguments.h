@@ -22,6 +22,7 @@ class Arguments {
 
   // Any text descriptor fields, for tests of bad input.
   void set_text(const char* text, std::int32_t length) {
+    has_text_ = true;
     text_.text = text;
     text_.length = length;
   }
@@ -40,7 +41,7 @@ class Arguments {
     block.count = count_;
     block.args[0].value = &start_;
     block.args[1].value = &end_;
-    block.args[2].value = count_ >= 3 && !null_basis_ ? &text_ : nullptr;
+    block.args[2].value = has_text_ && !null_basis_ ? &text_ : nullptr;
     return entry(&block, result);
   }
 
@@ -48,6 +49,7 @@ class Arguments {
   double start_;
   double end_;
   std::int64_t count_;
+  bool has_text_ = false;
   bool null_basis_ = false;
   mcn::TextDescriptor text_{};
 };

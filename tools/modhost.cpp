@@ -332,9 +332,17 @@ class Batch {
       out_.put('\n');
       return;
     }
-    for (int i = 0; i < 3; ++i) out_.pad(i < n ? fields[i] : std::string_view(), i < 2 ? kTableDate : kTableBasis);
+    columns(fields, n);
     out_.put(f_.name);
     out_.put('\n');
+  }
+
+  // The three argument columns of a table row, each padded to its width.
+  void columns(const std::string_view* fields, int n) {
+    for (int i = 0; i < 3; ++i) {
+      out_.pad(i < n ? fields[i] : std::string_view(), i < 2 ? kTableDate : kTableBasis);
+      out_.put(' ');
+    }
   }
 
   void emit(std::string_view line, const std::string_view* fields, int n, const double* result) {
@@ -347,10 +355,7 @@ class Batch {
       out_.put('\n');
       return;
     }
-    for (int i = 0; i < 3; ++i) {
-      out_.pad(i < n ? fields[i] : std::string_view(), i < 2 ? kTableDate : kTableBasis);
-      out_.put(' ');
-    }
+    columns(fields, n);
     out_.put(result ? value : std::string_view("."));
     out_.put('\n');
   }

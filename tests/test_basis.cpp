@@ -1,0 +1,98 @@
+// Basis recognition: the documented texts, and generated texts against a
+// model written with std::string.
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <random>
+#include <string>
+
+#include "unit.h"
+
+namespace {
+
+using testing_support::ModuleCode;
+
+int parse(const std::string& text, bool age) {
+  return mcn::parse_basis(text.data(), static_cast<std::int32_t>(text.size()), age);
+}
+
+TEST_F(ModuleCode, BasisTextsAndTheirCodes) {
+  struct Case {
+    const char* text;
+    int with_age, without_age;
+  };
+  const Case cases[] = {
+      {"30/360", 1, 1},      {"30E/360", 1, 1},     {"360/360", 1, 1},    {"30360", 1, 1},
+      {"360", 1, 1},         {"1360", 1, 1},        {"ACT/ACT", 2, 2},    {"act/act", 2, 2},
+      {"Act Act", 2, 2},     {"ACTACT", 2, 2},      {"ACTUAL", 2, 2},     {"actual", 2, 2},
+      {"ACT/ACTUAL", 2, 2},  {"ACT/360", 3, 3},     {"act/360", 3, 3},    {"ACT360", 3, 3},
+      {"ACTUAL/360", 3, 3},  {"ACT/365", 4, 4},     {"ACT/365F", 4, 4},   {"ACTUAL/365", 4, 4},
+      {"360/ACT", 1, 1},     {"365/ACT", 0, 0},     {"ACT 30/360", 1, 1}, {"360/ACT/360", 1, 1},
+      {"ACT/365/360", 3, 3}, {"AGE", 5, 0},         {"age", 5, 0},        {"PAGE", 5, 0},
+      {"AVERAGE", 5, 0},     {"AGE 360", 5, 1},     {"30/365", 0, 0},     {"ACT/366", 0, 0},
+      {"ACT", 0, 0},         {"NL/365", 0, 0},      {"", 0, 0},           {"      ", 0, 0},
+      {"   ACT/360  ", 3, 3}, {"\tACT/ACT", 2, 2},  {"ACT/ACT\t", 2, 2},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(parse(c.text, true), c.with_age) << "'" << c.text << "'";
+    EXPECT_EQ(parse(c.text, false), c.without_age) << "'" << c.text << "'";
+  }
+}
+
+TEST_F(ModuleCode, OnlyTheFirst256BytesCount) {
+  std::string text(300, 'x');
+  text.replace(260, 7, "ACT/ACT");
+  EXPECT_EQ(parse(text, true), 0);
+  text.replace(249, 7, "ACT/ACT");  // ends at byte 256
+  EXPECT_EQ(parse(text, true), 2);
+  std::string split(300, ' ');
+  split.replace(250, 7, "ACT/ACT");  // "ACT/AC" inside, "T" beyond
+  EXPECT_EQ(parse(split, true), 0);
+}
+
+TEST_F(ModuleCode, NegativeLengthIsAnEmptyTextAndTheCallerTextIsNotChanged) {
+  host.record_calls(true);
+  const char text[] = "act/act";
+  EXPECT_EQ(mcn::parse_basis(text, -1, true), 0);
+  EXPECT_EQ(mcn::parse_basis(text, INT32_MIN, true), 0);
+  EXPECT_EQ(mcn::parse_basis(text, 7, true), 2);
+  EXPECT_STREQ(text, "act/act");
+  host.set_multibyte(true);  // upper-casing by the host service works the same
+  EXPECT_EQ(mcn::parse_basis(text, 7, true), 2);
+  EXPECT_EQ(mcn::parse_basis("act/365", 7, false), 4);
+}
+
+// The rules, written over std::string.
+int model(std::string t, bool age) {
+  t.resize(std::min<std::size_t>(t.size(), 256));
+  while (!t.empty() && t.back() == ' ') t.pop_back();
+  const auto after = [](const std::string& s, const char* lead, const char* next) {
+    const std::size_t i = s.find(lead);
+    return i != std::string::npos && s.find(next, i + std::strlen(lead)) != std::string::npos;
+  };
+  if (after(t, "30", "360") || after(t, "360", "360")) return 1;
+  std::string u = t;
+  for (char& c : u) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (after(u, "ACT", "ACT")) return 2;
+  if (after(u, "ACT", "360")) return 3;
+  if (after(u, "ACT", "365")) return 4;
+  if (u.find("ACTUAL") != std::string::npos) return 2;
+  if (age && u.find("AGE") != std::string::npos) return 5;
+  return t.find("360") != std::string::npos ? 1 : 0;
+}
+
+TEST_F(ModuleCode, GeneratedTextsMatchTheModel) {
+  const char* const fragments[] = {"30", "360", "365", "ACT", "act", "AcT", "UAL", "ual", "AGE", "age",
+                                   "/",  " ",   "E",   "F",   "1",   "0",   "6",   "3",   "\t", "A"};
+  std::mt19937 rng(11);
+  for (int round = 0; round < 200000; ++round) {
+    std::string text;
+    const int parts = static_cast<int>(rng() % 7);
+    for (int i = 0; i < parts; ++i) text += fragments[rng() % (sizeof fragments / sizeof *fragments)];
+    if (rng() % 4 == 0) text.append(rng() % 20, ' ');
+    if (rng() % 50 == 0) text.insert(0, 250 + rng() % 10, 'x');
+    for (bool age : {true, false}) ASSERT_EQ(parse(text, age), model(text, age)) << "'" << text << "'";
+  }
+}
+
+}  // namespace

@@ -1,0 +1,75 @@
+// The reference host's calendar, proved over its whole range against a plain
+// day-by-day walk, and through the zjuldat/zymdjul services.
+#include "host/calendar.h"
+
+#include "support.h"
+
+namespace {
+
+constexpr std::int64_t kFirst = -138061;  // 1582-01-01
+constexpr std::int64_t kLast = 6589335;   // 20000-12-31
+
+TEST(HostCalendar, EveryDateValueMatchesADayByDayWalkAndRoundTrips) {
+  // The walk knows only month lengths and the leap rule with its 4000-year exception.
+  auto leap = [](std::int64_t y) { return y % 4 == 0 && (y % 100 != 0 || y % 400 == 0) && y % 4000 != 0; };
+  const int lengths[13] = {0, 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  std::int64_t y = 1582;
+  int m = 1, d = 1;
+  for (std::int64_t day = kFirst; day <= kLast; ++day) {
+    const refhost::Civil c = refhost::civil_from_days(day);
+    if (c.year != y || c.month != m || c.day != d) {
+      FAIL() << "day " << day << ": " << c.year << "-" << c.month << "-" << c.day << ", walk says "
+             << y << "-" << m << "-" << d;
+    }
+    if (refhost::days_from_civil(c) != day) FAIL() << "day " << day << " does not round-trip";
+    const int length = m == 2 && leap(y) ? 29 : lengths[m];
+    if (++d > length) {
+      d = 1;
+      if (++m > 12) {
+        m = 1;
+        ++y;
+      }
+    }
+  }
+  EXPECT_EQ(y, 20001);  // the range ends on 20000-12-31
+  EXPECT_EQ(refhost::days_from_civil({1960, 1, 1}), 0);
+  EXPECT_EQ(refhost::days_from_civil({2001, 1, 31}), 15006);
+}
+
+TEST(HostCalendar, LeapDaysOfYearsDivisibleBy4000DoNotExist) {
+  for (std::int64_t y : {4000, 8000, 12000, 16000, 20000}) {
+    EXPECT_FALSE(refhost::valid_civil({y, 2, 29})) << y;
+    EXPECT_TRUE(refhost::valid_civil({y, 2, 28})) << y;
+    EXPECT_EQ(refhost::days_from_civil({y, 3, 1}) - refhost::days_from_civil({y, 2, 28}), 1) << y;
+  }
+  EXPECT_TRUE(refhost::valid_civil({2000, 2, 29}));
+  EXPECT_TRUE(refhost::valid_civil({4400, 2, 29}));
+  EXPECT_FALSE(refhost::valid_civil({2100, 2, 29}));
+  EXPECT_FALSE(refhost::valid_civil({2021, 4, 31}));
+  EXPECT_FALSE(refhost::valid_civil({2021, 13, 1}));
+  EXPECT_FALSE(refhost::valid_civil({2021, 0, 1}));
+}
+
+TEST(HostCalendar, ServicesConvertFractionalDateValuesToTheirDay) {
+  refhost::Host host;
+  testing_support::RawModule mod(testing_support::kPelvoran);
+  mod.init(host);
+  const auto zjuldat = mod.function<double (*)(double)>("zjuldat");
+  const auto zymdjul = mod.function<std::int32_t (*)(double, double*, double*, double*)>("zymdjul");
+  struct Case {
+    double value;
+    double y, m, d;
+  };
+  const Case cases[] = {{0.0, 1960, 1, 1},        {-0.5, 1959, 12, 31},   {15006.99, 2001, 1, 31},
+                        {-138061.0, 1582, 1, 1},  {6589335.75, 20000, 12, 31},
+                        {14669.0, 2000, 2, 29}};
+  for (const Case& c : cases) {
+    double y, m, d;
+    zymdjul(zjuldat(c.value), &y, &m, &d);
+    EXPECT_EQ(y, c.y) << c.value;
+    EXPECT_EQ(m, c.m) << c.value;
+    EXPECT_EQ(d, c.d) << c.value;
+  }
+}
+
+}  // namespace
