@@ -325,6 +325,8 @@ constexpr std::size_t kMarkerFieldLength = 65;
 extern "C" {
 using McnMain = const mcn::ImageInfo* (*)(void* gcb, void* pidb);
 using TkVercn1 = int (*)(void* area);
+using Xfmuent = void* (*)(std::int32_t request, std::int32_t count, const mcn::FunctionItem* items,
+                          const mcn::ImplEntry* functions);
 }
 
 #endif  // MCN_FRAME_ABI_H

@@ -150,7 +150,7 @@ TEST_P(Protocol, OtherRequestTypesYieldNullWithoutTouchingTheHost) {
   mod.init(host);
   host.record_calls(true);
   const auto entry = mod.function<mcn::ModuleEntry>(m.name);
-  const auto xfmuent = mod.function<void* (*)(std::int32_t, std::int32_t, const void*, const void*)>("xfmuent");
+  const auto xfmuent = mod.function<Xfmuent>("xfmuent");
   for (std::int32_t type : {0, 3, -1, 4, INT_MIN, INT_MAX}) {
     EXPECT_EQ(entry(type), nullptr) << type;
     EXPECT_EQ(xfmuent(type, 1, nullptr, nullptr), nullptr) << type;
@@ -182,8 +182,7 @@ TEST_P(Protocol, XfmuentSizesVectorsByCountAndRefusesNegativeCounts) {
   const ModuleFacts& m = GetParam();
   RawModule mod(m.path);
   mod.init(host);
-  const auto xfmuent =
-      mod.function<void* (*)(std::int32_t, std::int32_t, const void*, const mcn::ImplEntry*)>("xfmuent");
+  const auto xfmuent = mod.function<Xfmuent>("xfmuent");
   host.record_calls(true);
   for (std::int32_t type : {1, 2}) {
     EXPECT_EQ(xfmuent(type, -1, nullptr, nullptr), nullptr);

@@ -224,6 +224,7 @@ class Output {
   void flush() {
     if (used_ > 0) std::fwrite(buf_, 1, used_, stdout);
     used_ = 0;
+    std::fflush(stdout);
   }
 
  private:
@@ -314,13 +315,14 @@ class Batch {
     emit(line, fields, n, ok ? &result : nullptr);
   }
 
+  void finish() { out_.flush(); }
   bool had_bad_rows() const { return bad_rows_ > 0; }
   long bad_rows() const { return bad_rows_; }
 
  private:
   void bad(long number, const std::string& why) {
     ++bad_rows_;
-    out_.flush();
+    out_.flush();  // keeps the message beside its row when both streams go to a terminal
     std::fprintf(stderr, "modhost: line %ld: %s\n", number, why.c_str());
   }
 
@@ -397,6 +399,7 @@ int run_batch(const refhost::Function& f, bool table) {
     if (skipping) have = 0;
   }
   if (have > 0 && !skipping) batch.row(std::string_view(buf.data(), have), ++number);
+  batch.finish();
   if (batch.had_bad_rows())
     std::fprintf(stderr, "modhost: %ld malformed row(s) of %ld\n", batch.bad_rows(), number);
   return batch.had_bad_rows() ? kExitBadRows : kExitOk;
