@@ -153,6 +153,12 @@ TEST_F(ModuleCode, WztxxltRejectsBadTablesAndNegativeLengths) {
     EXPECT_TRUE(host.calls().empty());
     EXPECT_EQ(wztxxlt(2, text.data(), text.data(), 0), 0);
     EXPECT_EQ(text, "abc");
+    // An empty text may come with null pointers.
+    for (int table = 0; table <= 4; ++table) {
+      EXPECT_EQ(wztxxlt(table, nullptr, nullptr, 0), 0);
+      EXPECT_EQ(wztxxlt(table, nullptr, text.data(), 0), 0);
+    }
+    EXPECT_EQ(text, "abc");
   }
 }
 

@@ -11,6 +11,12 @@ inline bool multibyte_text(const mcn::Gcb* g) {
   return flags != nullptr && flags->multibyte != 0;
 }
 
+// Source to destination before the host changes case in place; an empty
+// text may come with null pointers, which memmove must not be given.
+inline void copy_text(const char* src, char* dst, std::int32_t n) {
+  if (src != dst && n > 0) std::memmove(dst, src, static_cast<std::size_t>(n));
+}
+
 }  // namespace
 
 extern "C" std::int32_t wztxxlt(std::int32_t table, const char* src, char* dst, std::int32_t n) {
@@ -29,11 +35,11 @@ extern "C" std::int32_t wztxxlt(std::int32_t table, const char* src, char* dst, 
         wzsxrch(src, n, dst, n, kMultibyteMode);
         break;
       case kTableUpper:
-        if (src != dst) std::memmove(dst, src, static_cast<std::size_t>(n));
+        copy_text(src, dst, n);
         wzstrup(dst, n);
         break;
       default:  // kTableLower
-        if (src != dst) std::memmove(dst, src, static_cast<std::size_t>(n));
+        copy_text(src, dst, n);
         wzstrlo(dst, n);
         break;
     }
