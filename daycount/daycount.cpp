@@ -51,7 +51,8 @@ void diff_actact(std::int32_t sm, std::int32_t sd, std::int32_t sy, std::int32_t
     // The whole years between, counted in closed form.
     const std::int64_t whole = std::int64_t{ey} - sy - 1;
     if (whole > 0) {
-      const std::int64_t leap_years = leap_years_through(ey - std::int64_t{1}) - leap_years_through(sy);
+      const std::int64_t leap_years =
+          leap_years_through(ey - std::int64_t{1}) - leap_years_through(sy);
       leap += 366 * leap_years;
       common += 365 * (whole - leap_years);
     }

@@ -46,8 +46,8 @@ constexpr std::int64_t day_number(std::int32_t year, std::int32_t month, std::in
   const bool late = month > 2;
   const std::int64_t adjusted_year = late ? std::int64_t{year} : std::int64_t{year} - 1;
   const std::int64_t month_term = late ? (4 * std::int64_t{month} + 23) / 10 : 0;
-  return 365 * std::int64_t{year} + 31 * std::int64_t{month} + day +
-         century_terms(adjusted_year) - month_term;
+  return 365 * std::int64_t{year} + 31 * std::int64_t{month} + day + century_terms(adjusted_year) -
+         month_term;
 }
 
 // Actual days from a to b.

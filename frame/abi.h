@@ -42,9 +42,7 @@ struct Service {
 // Every service routine receives its service identifier, vector * 2^32 + slot,
 // as one extra trailing 64-bit integer argument after its documented
 // arguments, so a host can check that it was reached through the right slot.
-constexpr std::uint64_t service_id(Service s) {
-  return (std::uint64_t{s.vector} << 32) | s.slot;
-}
+constexpr std::uint64_t service_id(Service s) { return (std::uint64_t{s.vector} << 32) | s.slot; }
 
 // The services a module calls. Host-side signatures (id = service identifier):
 //   int32_t wzstrlo(char* text, int32_t length, uint64_t id)   lower-case in place
@@ -139,13 +137,13 @@ constexpr std::int32_t kRequestVector = 2;
 // One record per module, listed in the null-terminated array vi_mcn.pcns.
 // Fields other than name and entry are host-defined constants.
 struct ModuleRecord {
-  std::uint64_t head;   // 0: 0xFFFFFFFFFFFF0000
-  std::uint64_t word8;  // 8: 1024
-  std::uint64_t word16; // 16: 1024
-  char name[16];        // 24: lower-case module name, NUL-padded
-  ModuleEntry entry;    // 40
-  std::uint64_t word48; // 48: 1
-  std::uint64_t word56; // 56: 9683
+  std::uint64_t head;         // 0: 0xFFFFFFFFFFFF0000
+  std::uint64_t word8;        // 8: 1024
+  std::uint64_t word16;       // 16: 1024
+  char name[16];              // 24: lower-case module name, NUL-padded
+  ModuleEntry entry;          // 40
+  std::uint64_t word48;       // 48: 1
+  std::uint64_t word56;       // 56: 9683
   std::uint32_t module_code;  // 64: particular to each module
   std::uint32_t zero68;       // 68
   std::uint64_t word72;       // 72: 15
@@ -166,13 +164,13 @@ constexpr std::uint64_t kModuleRecordHead = 0xFFFFFFFFFFFF0000u;
 
 // One function that a module provides.
 struct FunctionItem {
-  char name[28];               // 0: upper-case name, zero-filled
-  std::uint16_t min_args;      // 28
-  std::uint16_t max_args;      // 30
-  std::uint8_t attr32;         // 32: 0x42
-  std::uint8_t zero33[15];     // 33
-  std::uint8_t attr48;         // 48: 0x89
-  std::uint8_t zero49[7];      // 49
+  char name[28];            // 0: upper-case name, zero-filled
+  std::uint16_t min_args;   // 28
+  std::uint16_t max_args;   // 30
+  std::uint8_t attr32;      // 32: 0x42
+  std::uint8_t zero33[15];  // 33
+  std::uint8_t attr48;      // 48: 0x89
+  std::uint8_t zero49[7];   // 49
 };
 static_assert(offsetof(FunctionItem, name) == 0);
 static_assert(offsetof(FunctionItem, min_args) == 28);
@@ -186,9 +184,9 @@ constexpr std::uint8_t kItemAttr48 = 0x89;
 
 // Result of request type 1, from the host allocator.
 struct ItemDescriptor {
-  std::int32_t count;           // 0: number of function items
-  std::uint32_t untouched;      // 4: left as the allocator returned it
-  const FunctionItem* items;    // 8: the module's static item table
+  std::int32_t count;         // 0: number of function items
+  std::uint32_t untouched;    // 4: left as the allocator returned it
+  const FunctionItem* items;  // 8: the module's static item table
 };
 static_assert(offsetof(ItemDescriptor, count) == 0);
 static_assert(offsetof(ItemDescriptor, items) == 8);
@@ -262,16 +260,16 @@ constexpr double kDateLimit = 6589336.0;  // first invalid value
 
 // vi_mcn, the image-information record that mcn_main returns.
 struct ImageInfo {
-  char marker[24];           // 0: "ZEM_Image_Information=", zero-filled
-  std::uint32_t magic;       // 24: 0xB0BDEBED
-  std::uint32_t zero28;      // 28
-  std::uint64_t eight;       // 32: 8
-  char release_short[6];     // 40: first 4 characters of the release identifier
-  char release[20];          // 46: first 16 characters of the release identifier
-  char build_date[30];       // 66: "Mmm dd yyyy"
+  char marker[24];                  // 0: "ZEM_Image_Information=", zero-filled
+  std::uint32_t magic;              // 24: 0xB0BDEBED
+  std::uint32_t zero28;             // 28
+  std::uint64_t eight;              // 32: 8
+  char release_short[6];            // 40: first 4 characters of the release identifier
+  char release[20];                 // 46: first 16 characters of the release identifier
+  char build_date[30];              // 66: "Mmm dd yyyy"
   const ModuleRecord* const* pcns;  // 96: the module record list
-  const char* copyright;     // 104: one NUL-terminated line
-  char level[8];             // 112: "001"
+  const char* copyright;            // 104: one NUL-terminated line
+  char level[8];                    // 112: "001"
 };
 static_assert(offsetof(ImageInfo, marker) == 0);
 static_assert(offsetof(ImageInfo, magic) == 24);
@@ -289,24 +287,24 @@ constexpr std::uint32_t kImageMagic = 0xB0BDEBEDu;
 
 // The version block that tkvercn1 copies out: 26 words.
 struct VersionBlock {
-  const char* release;        // 0: 18-character release identifier
-  const char* build_path;     // 8
-  const char* empty2;         // 16
-  std::uint64_t build_time;   // 24: seconds since 1970 UTC, low 32 bits
-  const char* base;           // 32: "base"
-  const char* module_ident;   // 40: 8 characters, per module
-  const char* fnc;            // 48: "fnc"
-  const char* shared_ident;   // 56: 19 characters, same in both modules
-  const char* empty8;         // 64
-  const char* version;        // 72: "version"
-  const char* separator;      // 80: "::"
-  const char* empty11;        // 88
-  const char* hotfix;         // 96: hotfix marker field
-  const char* build_ident;    // 104: 18 or 19 characters, per module
-  const char* description;    // 112: description marker field
-  const char* build_host;     // 120
-  const char* build_stamp;    // 128: "Www Mmm dd hh:mm:ss ZZZ yyyy"
-  std::uint64_t zero[9];      // 136..207
+  const char* release;       // 0: 18-character release identifier
+  const char* build_path;    // 8
+  const char* empty2;        // 16
+  std::uint64_t build_time;  // 24: seconds since 1970 UTC, low 32 bits
+  const char* base;          // 32: "base"
+  const char* module_ident;  // 40: 8 characters, per module
+  const char* fnc;           // 48: "fnc"
+  const char* shared_ident;  // 56: 19 characters, same in both modules
+  const char* empty8;        // 64
+  const char* version;       // 72: "version"
+  const char* separator;     // 80: "::"
+  const char* empty11;       // 88
+  const char* hotfix;        // 96: hotfix marker field
+  const char* build_ident;   // 104: 18 or 19 characters, per module
+  const char* description;   // 112: description marker field
+  const char* build_host;    // 120
+  const char* build_stamp;   // 128: "Www Mmm dd hh:mm:ss ZZZ yyyy"
+  std::uint64_t zero[9];     // 136..207
 };
 static_assert(offsetof(VersionBlock, build_time) == 24);
 static_assert(offsetof(VersionBlock, hotfix) == 96);

@@ -28,11 +28,24 @@ static_assert(sizeof stamp::kBuildStamp == 29, "build stamp is 28 characters");
 static_assert(sizeof stamp::kBuildDate == 12, "build date is 11 characters");
 
 const VersionBlock info = {
-    stamp::kRelease, stamp::kBuildPath, kEmpty, stamp::kBuildTime & 0xFFFFFFFFu,
-    kBase,           kModuleIdent,      kFnc,   kSharedIdent,
-    kEmpty,          kVersion,          kSeparator, kEmpty,
-    kHotfixField,    kBuildIdent,       kDescriptionField, stamp::kBuildHost,
-    stamp::kBuildStamp, {},
+    stamp::kRelease,
+    stamp::kBuildPath,
+    kEmpty,
+    stamp::kBuildTime & 0xFFFFFFFFu,
+    kBase,
+    kModuleIdent,
+    kFnc,
+    kSharedIdent,
+    kEmpty,
+    kVersion,
+    kSeparator,
+    kEmpty,
+    kHotfixField,
+    kBuildIdent,
+    kDescriptionField,
+    stamp::kBuildHost,
+    stamp::kBuildStamp,
+    {},
 };
 
 // Copies the first `count` characters of a text into a zero-filled field.

@@ -52,8 +52,8 @@ MCN_EXPORT std::int32_t _wzstrlo_0_330(char*, std::int32_t) __attribute__((alias
 MCN_EXPORT std::int32_t _wzstrup_0_331(char*, std::int32_t) __attribute__((alias("wzstrup")));
 MCN_EXPORT std::int32_t _wzsxcch_4_7(const char*, std::int32_t, char*, std::int32_t, std::int32_t)
     __attribute__((alias("wzsxcch")));
-MCN_EXPORT std::int32_t _wzsxrch_4_39(const char*, std::int32_t, char*, std::int32_t,
-                                      std::int32_t) __attribute__((alias("wzsxrch")));
+MCN_EXPORT std::int32_t _wzsxrch_4_39(const char*, std::int32_t, char*, std::int32_t, std::int32_t)
+    __attribute__((alias("wzsxrch")));
 MCN_EXPORT void _xexit_39_4(std::int32_t, std::int32_t) __attribute__((alias("xexit")));
 MCN_EXPORT double _zjuldat_164_9(double) __attribute__((alias("zjuldat")));
 MCN_EXPORT std::int32_t _zymdjul_164_21(double, double*, double*, double*)

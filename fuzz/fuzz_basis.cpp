@@ -69,8 +69,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const int with_age = testing_support::basis_model(text, true);
   const int without_age = testing_support::basis_model(text, false);
   check((ys == 0) == (with_age != 0), "YRDIF recognises exactly the texts the rules name", text);
-  if (with_age != 0) check(y == m.yrdif_by_code[with_age], "YRDIF uses the basis the rules name", text);
-  check((ds == 0) == (without_age != 0), "DATDIF recognises exactly the texts the rules name", text);
-  if (without_age != 0) check(d == m.datdif_by_code[without_age], "DATDIF uses the basis the rules name", text);
+  if (with_age != 0)
+    check(y == m.yrdif_by_code[with_age], "YRDIF uses the basis the rules name", text);
+  check((ds == 0) == (without_age != 0), "DATDIF recognises exactly the texts the rules name",
+        text);
+  if (without_age != 0)
+    check(d == m.datdif_by_code[without_age], "DATDIF uses the basis the rules name", text);
   return 0;
 }

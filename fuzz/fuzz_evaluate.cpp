@@ -59,7 +59,8 @@ void check_result(const Result& r) {
   std::uint64_t bits;
   std::memcpy(&bits, &r.value, sizeof bits);
   check(r.status == mcn::kStatusOk || r.status == mcn::kStatusMissing, "status is 0 or 120836");
-  check((r.status == mcn::kStatusMissing) == (bits == mcn::kMissingBits), "missing value goes with 120836");
+  check((r.status == mcn::kStatusMissing) == (bits == mcn::kMissingBits),
+        "missing value goes with 120836");
   if (r.status == mcn::kStatusOk) check(std::isfinite(r.value), "a result is finite");
 }
 
@@ -76,7 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::memcpy(&start, &start_bits, sizeof start);
   std::memcpy(&end, &end_bits, sizeof end);
 
-  const std::size_t claimed = length > 0 ? static_cast<std::size_t>(length < 8192 ? length : 8192) : 0;
+  const std::size_t claimed =
+      length > 0 ? static_cast<std::size_t>(length < 8192 ? length : 8192) : 0;
   const std::size_t block = size > claimed ? size : claimed;
   std::unique_ptr<char[]> text(new char[block ? block : 1]);
   std::memset(text.get(), ' ', block);
@@ -96,10 +98,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const Result forward = evaluate(start, end);
   if (datdif) {
-    check(std::floor(forward.value) == forward.value || forward.status != 0, "DATDIF results are whole");
+    check(std::floor(forward.value) == forward.value || forward.status != 0,
+          "DATDIF results are whole");
     const Result back = evaluate(end, start);
     check(back.status == forward.status, "exchanging the dates keeps the status");
-    if (forward.status == 0) check(back.value == -forward.value, "exchanging the dates negates DATDIF");
+    if (forward.status == 0)
+      check(back.value == -forward.value, "exchanging the dates negates DATDIF");
   }
   return 0;
 }

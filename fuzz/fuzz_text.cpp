@@ -78,7 +78,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(size == 0 || std::memcmp(t, out.data(), size) == 0, "in place equals out of place");
     if (!flag || table == 4)
       for (std::size_t i = 0; i < size; ++i)
-        check(static_cast<unsigned char>(out[i]) == h.table(table)[static_cast<unsigned char>(original[i])],
+        check(static_cast<unsigned char>(out[i]) ==
+                  h.table(table)[static_cast<unsigned char>(original[i])],
               "byte translation");
   }
   return 0;

@@ -19,8 +19,8 @@ using mcn::Service;
 // slot or stub: a protocol fault that no host can carry on from.
 void check_id(Service s, std::uint64_t id) {
   if (id != mcn::service_id(s)) {
-    std::fprintf(stderr, "refhost: service %u/%u called with identifier %#llx\n", s.vector,
-                 s.slot, static_cast<unsigned long long>(id));
+    std::fprintf(stderr, "refhost: service %u/%u called with identifier %#llx\n", s.vector, s.slot,
+                 static_cast<unsigned long long>(id));
     std::abort();
   }
 }
@@ -95,8 +95,7 @@ double svc_zjuldat(double date, std::uint64_t id) {
   return std::floor(date);
 }
 
-std::int32_t svc_zymdjul(double day, double* year, double* month, double* mday,
-                         std::uint64_t id) {
+std::int32_t svc_zymdjul(double day, double* year, double* month, double* mday, std::uint64_t id) {
   check_id(mcn::kZymdjul, id);
   if (host().recording()) host().log(mcn::kZymdjul, {word(year), word(month), word(mday)}, day);
   if (!(std::fabs(day) < 1e12)) {  // not a day this calendar can name
@@ -194,8 +193,8 @@ std::size_t Host::allocation_count() const {
 void Host::log(mcn::Service s, std::initializer_list<std::uint64_t> words, double value) {
   // The flag byte is read and re-armed atomically: stubs clear it on any thread.
   std::uint8_t* flag = &flags_[s.vector];
-  ServiceCall call{mcn::service_id(s), __atomic_exchange_n(flag, kFlagArmed, __ATOMIC_RELAXED),
-                   {}, value};
+  ServiceCall call{
+      mcn::service_id(s), __atomic_exchange_n(flag, kFlagArmed, __ATOMIC_RELAXED), {}, value};
   std::size_t i = 0;
   for (std::uint64_t w : words) call.words[i++] = w;
   std::lock_guard<std::mutex> lock(mutex_);

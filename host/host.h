@@ -21,10 +21,10 @@ namespace refhost {
 
 // One call of a host service, as the host saw it.
 struct ServiceCall {
-  std::uint64_t id;            // service identifier handed over by the stub
-  std::uint8_t flag_seen;      // the vector's flag byte when the service began
-  std::uint64_t words[5];      // integer and pointer arguments, in order
-  double value;                // the floating-point argument, if any
+  std::uint64_t id;        // service identifier handed over by the stub
+  std::uint8_t flag_seen;  // the vector's flag byte when the service began
+  std::uint64_t words[5];  // integer and pointer arguments, in order
+  double value;            // the floating-point argument, if any
 };
 
 struct Allocation {

@@ -64,12 +64,14 @@ bool load_module(Host& host, const std::string& path, Module& out, std::string& 
       return fail(error, path, "module name is not NUL-terminated");
     const std::string name = field_text(record.name, sizeof record.name);
     if (name.empty()) return fail(error, path, "module record has no name");
-    if (record.entry == nullptr) return fail(error, path, "module " + name + " has no entry function");
+    if (record.entry == nullptr)
+      return fail(error, path, "module " + name + " has no entry function");
     if (module.name.empty()) module.name = name;
 
     const auto* items = static_cast<const mcn::ItemDescriptor*>(record.entry(mcn::kRequestItems));
     if (items == nullptr) return fail(error, path, "module " + name + " describes no functions");
-    if (items->count < 0 || items->count > kMaxFunctionItems || (items->count > 0 && items->items == nullptr))
+    if (items->count < 0 || items->count > kMaxFunctionItems ||
+        (items->count > 0 && items->items == nullptr))
       return fail(error, path, "module " + name + " has a malformed item descriptor");
     const auto* vector = static_cast<const mcn::FunctionVector*>(record.entry(mcn::kRequestVector));
     if (vector == nullptr) return fail(error, path, "module " + name + " gives no function vector");
@@ -85,7 +87,8 @@ bool load_module(Host& host, const std::string& path, Module& out, std::string& 
         return fail(error, path,
                     "function " + f.name + " has argument counts out of order (" +
                         std::to_string(f.min_args) + " to " + std::to_string(f.max_args) + ")");
-      if (f.impl == nullptr) return fail(error, path, "function " + f.name + " has no implementation");
+      if (f.impl == nullptr)
+        return fail(error, path, "function " + f.name + " has no implementation");
       module.functions.push_back(std::move(f));
     }
   }

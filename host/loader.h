@@ -25,9 +25,9 @@ struct Function {
 
 struct Module {
   std::string path;
-  std::string name;              // from the module record
-  const mcn::ImageInfo* image;   // what mcn_main returned
-  mcn::VersionBlock version;     // copied out by tkvercn1
+  std::string name;             // from the module record
+  const mcn::ImageInfo* image;  // what mcn_main returned
+  mcn::VersionBlock version;    // copied out by tkvercn1
   std::vector<Function> functions;
   std::shared_ptr<void> handle;  // dlclose when the last copy goes
 };

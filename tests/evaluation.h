@@ -15,7 +15,9 @@
 namespace testing_support {
 
 // The date value of an ISO date of the host calendar.
-inline double date(int y, int m, int d) { return static_cast<double>(refhost::days_from_civil({y, m, d})); }
+inline double date(int y, int m, int d) {
+  return static_cast<double>(refhost::days_from_civil({y, m, d}));
+}
 
 struct Outcome {
   std::int32_t status;
@@ -39,7 +41,9 @@ class Functions : public ::testing::Test {
     const std::int32_t status = args.call(entry, &result);
     return {status, result};
   }
-  Outcome yrdif(double start, double end) { return call(yrdif_entry, refhost::Arguments(start, end)); }
+  Outcome yrdif(double start, double end) {
+    return call(yrdif_entry, refhost::Arguments(start, end));
+  }
   Outcome yrdif(double start, double end, std::string_view basis) {
     return call(yrdif_entry, refhost::Arguments(start, end, basis));
   }

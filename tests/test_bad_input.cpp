@@ -19,7 +19,8 @@ using testing_support::RawModule;
 // A text in a heap block of exactly its size.
 class ExactText {
  public:
-  explicit ExactText(const std::string& s) : size_(s.size()), bytes_(new char[s.size() ? s.size() : 1]) {
+  explicit ExactText(const std::string& s)
+      : size_(s.size()), bytes_(new char[s.size() ? s.size() : 1]) {
     std::memcpy(bytes_.get(), s.data(), s.size());
   }
   char* data() { return size_ ? bytes_.get() : nullptr; }
@@ -35,11 +36,18 @@ class BadInput : public testing_support::Functions {};
 TEST_F(BadInput, DatesOfEveryBadKindGiveTheMissingValueWithoutAHostCall) {
   host.record_calls(true);
   const double inf = std::numeric_limits<double>::infinity();
-  const double bad[] = {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::signaling_NaN(),
-                        -std::numeric_limits<double>::quiet_NaN(), from_bits(mcn::kMissingBits),
-                        from_bits(0x7FF8000000000001u), from_bits(0xFFF0000000000001u),
-                        inf, -inf, std::nextafter(-138061.0, -inf), 6589336.0,
-                        std::numeric_limits<double>::max(), -std::numeric_limits<double>::max(),
+  const double bad[] = {std::numeric_limits<double>::quiet_NaN(),
+                        std::numeric_limits<double>::signaling_NaN(),
+                        -std::numeric_limits<double>::quiet_NaN(),
+                        from_bits(mcn::kMissingBits),
+                        from_bits(0x7FF8000000000001u),
+                        from_bits(0xFFF0000000000001u),
+                        inf,
+                        -inf,
+                        std::nextafter(-138061.0, -inf),
+                        6589336.0,
+                        std::numeric_limits<double>::max(),
+                        -std::numeric_limits<double>::max(),
                         std::numeric_limits<double>::lowest()};
   const double good = 15000.0;
   for (double v : bad) {
@@ -68,9 +76,19 @@ TEST_F(BadInput, BasisTextsOfEveryBadShape) {
   };
   const std::string nul_inside("ACT\0/ACT", 8);
   const Case cases[] = {
-      {"ACT/ACT", 7, true},         {"ACT/ACT", 0, false},          {"ACT/ACT", -1, false},
-      {"ACT/ACT", INT_MIN, false},  {"ACT/ACT", 3, false},          {nul_inside, 8, true},
-      {"ACT\t/\tACT\t", 10, true},  {"\xC3\x81" "CT/ACT", 8, false}, {"ACT/\xFF\xFE" "ACT", 9, true},
+      {"ACT/ACT", 7, true},
+      {"ACT/ACT", 0, false},
+      {"ACT/ACT", -1, false},
+      {"ACT/ACT", INT_MIN, false},
+      {"ACT/ACT", 3, false},
+      {nul_inside, 8, true},
+      {"ACT\t/\tACT\t", 10, true},
+      {"\xC3\x81"
+       "CT/ACT",
+       8, false},
+      {"ACT/\xFF\xFE"
+       "ACT",
+       9, true},
       {std::string(4096, ' ') + "ACT/ACT", 4103, false},
       {"ACT/ACT" + std::string(5000, '\xAA'), 5007, true},
       {std::string(256, 'A'), 256, false},
@@ -100,18 +118,24 @@ TEST(BadInputText, TextRoutinesStayInsideTheBytesTheyAreGiven) {
   for (const char* path : {testing_support::kPelvoran, testing_support::kTashkume}) {
     RawModule mod(path);
     mod.init(host);
-    const auto wzstndx = mod.function<std::int32_t (*)(const char*, std::int32_t, const char*, std::int32_t)>("wzstndx");
+    const auto wzstndx =
+        mod.function<std::int32_t (*)(const char*, std::int32_t, const char*, std::int32_t)>(
+            "wzstndx");
     const auto wzstrip = mod.function<std::int32_t (*)(const char*, std::int32_t)>("wzstrip");
-    const auto wztxxlt = mod.function<std::int32_t (*)(std::int32_t, const char*, char*, std::int32_t)>("wztxxlt");
+    const auto wztxxlt =
+        mod.function<std::int32_t (*)(std::int32_t, const char*, char*, std::int32_t)>("wztxxlt");
     const auto wzstlen = mod.function<std::int32_t (*)(const char*)>("wzstlen");
 
-    for (const std::string& s : {std::string("abc\0def   ", 10), std::string("\t\t  "), std::string("\xFF\x80 \xC3\xA9  "),
-                                 std::string(1, '\0'), std::string(33, ' '), std::string(70, '\xA0') + "  "}) {
+    for (const std::string& s :
+         {std::string("abc\0def   ", 10), std::string("\t\t  "), std::string("\xFF\x80 \xC3\xA9  "),
+          std::string(1, '\0'), std::string(33, ' '), std::string(70, '\xA0') + "  "}) {
       ExactText t(s);
       int naive = t.size();
       while (naive > 0 && s[naive - 1] == ' ') --naive;
       EXPECT_EQ(wzstrip(t.data(), t.size()), naive);
-      EXPECT_EQ(wzstndx(t.data(), t.size(), "\xA0", 1), static_cast<std::int32_t>(s.find('\xA0') == std::string::npos ? -1 : s.find('\xA0')));
+      EXPECT_EQ(
+          wzstndx(t.data(), t.size(), "\xA0", 1),
+          static_cast<std::int32_t>(s.find('\xA0') == std::string::npos ? -1 : s.find('\xA0')));
       std::vector<char> out(s.size() + 1, '#');
       EXPECT_EQ(wztxxlt(2, t.data(), out.data(), t.size()), 0);
       EXPECT_EQ(out.back(), '#') << "writes no more than length bytes";
@@ -132,7 +156,8 @@ TEST(BadInputText, TextRoutinesStayInsideTheBytesTheyAreGiven) {
       host.set_multibyte(multibyte != 0);
       for (std::int32_t table : {-1, 5, INT_MIN, INT_MAX})
         EXPECT_EQ(wztxxlt(table, nullptr, nullptr, 4), static_cast<std::int32_t>(0x8000200A));
-      for (std::int32_t table = 0; table <= 4; ++table) EXPECT_EQ(wztxxlt(table, nullptr, nullptr, -1), 0);
+      for (std::int32_t table = 0; table <= 4; ++table)
+        EXPECT_EQ(wztxxlt(table, nullptr, nullptr, -1), 0);
     }
     host.set_multibyte(false);
     EXPECT_TRUE(host.calls().empty());
@@ -155,9 +180,11 @@ TEST(BadInputFrame, XfmuentAndTkvercn1) {
   host.record_calls(true);
   const auto xfmuent = mod.function<Xfmuent>("xfmuent");
   for (std::int32_t type : {INT_MIN, -1, 0, 3, INT_MAX})
-    for (std::int32_t count : {INT_MIN, -1, 0, 1, INT_MAX}) EXPECT_EQ(xfmuent(type, count, nullptr, nullptr), nullptr);
+    for (std::int32_t count : {INT_MIN, -1, 0, 1, INT_MAX})
+      EXPECT_EQ(xfmuent(type, count, nullptr, nullptr), nullptr);
   for (std::int32_t type : {1, 2})
-    for (std::int32_t count : {INT_MIN, -1}) EXPECT_EQ(xfmuent(type, count, nullptr, nullptr), nullptr);
+    for (std::int32_t count : {INT_MIN, -1})
+      EXPECT_EQ(xfmuent(type, count, nullptr, nullptr), nullptr);
   EXPECT_EQ(host.allocation_count(), 0u);
   EXPECT_TRUE(host.calls().empty());
 }

@@ -20,16 +20,16 @@ TEST_F(ModuleCode, BasisTextsAndTheirCodes) {
     int with_age, without_age;
   };
   const Case cases[] = {
-      {"30/360", 1, 1},      {"30E/360", 1, 1},     {"360/360", 1, 1},    {"30360", 1, 1},
-      {"360", 1, 1},         {"1360", 1, 1},        {"ACT/ACT", 2, 2},    {"act/act", 2, 2},
-      {"Act Act", 2, 2},     {"ACTACT", 2, 2},      {"ACTUAL", 2, 2},     {"actual", 2, 2},
-      {"ACT/ACTUAL", 2, 2},  {"ACT/360", 3, 3},     {"act/360", 3, 3},    {"ACT360", 3, 3},
-      {"ACTUAL/360", 3, 3},  {"ACT/365", 4, 4},     {"ACT/365F", 4, 4},   {"ACTUAL/365", 4, 4},
-      {"360/ACT", 1, 1},     {"365/ACT", 0, 0},     {"ACT 30/360", 1, 1}, {"360/ACT/360", 1, 1},
-      {"ACT/365/360", 3, 3}, {"AGE", 5, 0},         {"age", 5, 0},        {"PAGE", 5, 0},
-      {"AVERAGE", 5, 0},     {"AGE 360", 5, 1},     {"30/365", 0, 0},     {"ACT/366", 0, 0},
-      {"ACT", 0, 0},         {"NL/365", 0, 0},      {"", 0, 0},           {"      ", 0, 0},
-      {"   ACT/360  ", 3, 3}, {"\tACT/ACT", 2, 2},  {"ACT/ACT\t", 2, 2},
+      {"30/360", 1, 1},       {"30E/360", 1, 1},   {"360/360", 1, 1},    {"30360", 1, 1},
+      {"360", 1, 1},          {"1360", 1, 1},      {"ACT/ACT", 2, 2},    {"act/act", 2, 2},
+      {"Act Act", 2, 2},      {"ACTACT", 2, 2},    {"ACTUAL", 2, 2},     {"actual", 2, 2},
+      {"ACT/ACTUAL", 2, 2},   {"ACT/360", 3, 3},   {"act/360", 3, 3},    {"ACT360", 3, 3},
+      {"ACTUAL/360", 3, 3},   {"ACT/365", 4, 4},   {"ACT/365F", 4, 4},   {"ACTUAL/365", 4, 4},
+      {"360/ACT", 1, 1},      {"365/ACT", 0, 0},   {"ACT 30/360", 1, 1}, {"360/ACT/360", 1, 1},
+      {"ACT/365/360", 3, 3},  {"AGE", 5, 0},       {"age", 5, 0},        {"PAGE", 5, 0},
+      {"AVERAGE", 5, 0},      {"AGE 360", 5, 1},   {"30/365", 0, 0},     {"ACT/366", 0, 0},
+      {"ACT", 0, 0},          {"NL/365", 0, 0},    {"", 0, 0},           {"      ", 0, 0},
+      {"   ACT/360  ", 3, 3}, {"\tACT/ACT", 2, 2}, {"ACT/ACT\t", 2, 2},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(parse(c.text, true), c.with_age) << "'" << c.text << "'";
@@ -61,16 +61,19 @@ TEST_F(ModuleCode, NegativeLengthIsAnEmptyTextAndTheCallerTextIsNotChanged) {
 }
 
 TEST_F(ModuleCode, GeneratedTextsMatchTheModel) {
-  const char* const fragments[] = {"30", "360", "365", "ACT", "act", "AcT", "UAL", "ual", "AGE", "age",
-                                   "/",  " ",   "E",   "F",   "1",   "0",   "6",   "3",   "\t", "A"};
+  const char* const fragments[] = {"30",  "360", "365", "ACT", "act", "AcT", "UAL",
+                                   "ual", "AGE", "age", "/",   " ",   "E",   "F",
+                                   "1",   "0",   "6",   "3",   "\t",  "A"};
   std::mt19937 rng(11);
   for (int round = 0; round < 200000; ++round) {
     std::string text;
     const int parts = static_cast<int>(rng() % 7);
-    for (int i = 0; i < parts; ++i) text += fragments[rng() % (sizeof fragments / sizeof *fragments)];
+    for (int i = 0; i < parts; ++i)
+      text += fragments[rng() % (sizeof fragments / sizeof *fragments)];
     if (rng() % 4 == 0) text.append(rng() % 20, ' ');
     if (rng() % 50 == 0) text.insert(0, 250 + rng() % 10, 'x');
-    for (bool age : {true, false}) ASSERT_EQ(parse(text, age), testing_support::basis_model(text, age)) << "'" << text << "'";
+    for (bool age : {true, false})
+      ASSERT_EQ(parse(text, age), testing_support::basis_model(text, age)) << "'" << text << "'";
   }
 }
 

@@ -1,7 +1,6 @@
 // The reference host's calendar, proved over its whole range against a plain
 // day-by-day walk, and through the zjuldat/zymdjul services.
 #include "host/calendar.h"
-
 #include "support.h"
 
 namespace {
@@ -11,7 +10,9 @@ constexpr std::int64_t kLast = 6589335;   // 20000-12-31
 
 TEST(HostCalendar, EveryDateValueMatchesADayByDayWalkAndRoundTrips) {
   // The walk knows only month lengths and the leap rule with its 4000-year exception.
-  auto leap = [](std::int64_t y) { return y % 4 == 0 && (y % 100 != 0 || y % 400 == 0) && y % 4000 != 0; };
+  auto leap = [](std::int64_t y) {
+    return y % 4 == 0 && (y % 100 != 0 || y % 400 == 0) && y % 4000 != 0;
+  };
   const int lengths[13] = {0, 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   std::int64_t y = 1582;
   int m = 1, d = 1;
@@ -60,9 +61,9 @@ TEST(HostCalendar, ServicesConvertFractionalDateValuesToTheirDay) {
     double value;
     double y, m, d;
   };
-  const Case cases[] = {{0.0, 1960, 1, 1},        {-0.5, 1959, 12, 31},   {15006.99, 2001, 1, 31},
-                        {-138061.0, 1582, 1, 1},  {6589335.75, 20000, 12, 31},
-                        {14669.0, 2000, 2, 29}};
+  const Case cases[] = {{0.0, 1960, 1, 1},           {-0.5, 1959, 12, 31},
+                        {15006.99, 2001, 1, 31},     {-138061.0, 1582, 1, 1},
+                        {6589335.75, 20000, 12, 31}, {14669.0, 2000, 2, 29}};
   for (const Case& c : cases) {
     double y, m, d;
     zymdjul(zjuldat(c.value), &y, &m, &d);

@@ -19,7 +19,8 @@ struct Input {
 class Concurrency : public testing_support::Functions {};
 
 TEST_F(Concurrency, ThreadsSeeTheSingleThreadedResults) {
-  const char* const bases[] = {nullptr, "30/360", "ACT/ACT", "ACT/360", "act/365", "AGE", "bogus", ""};
+  const char* const bases[] = {nullptr,   "30/360", "ACT/ACT", "ACT/360",
+                               "act/365", "AGE",    "bogus",   ""};
   std::mt19937_64 rng(99);
   std::uniform_real_distribution<double> any(-139000.0, 6590000.0);
   std::vector<Input> inputs;
@@ -46,7 +47,8 @@ TEST_F(Concurrency, ThreadsSeeTheSingleThreadedResults) {
         for (std::size_t k = 0; k < inputs.size(); ++k) {
           const std::size_t i = (k + static_cast<std::size_t>(t) * 997) % inputs.size();
           const testing_support::Outcome r = evaluate(inputs[i]);
-          if (r.status != expected[i].status || bits(r.value) != bits(expected[i].value)) ++mismatches[t];
+          if (r.status != expected[i].status || bits(r.value) != bits(expected[i].value))
+            ++mismatches[t];
         }
       }
     });

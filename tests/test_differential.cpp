@@ -51,7 +51,8 @@ Ymd model_calendar(double v) { return walk()[static_cast<std::size_t>(std::floor
 bool model_leap(int y) { return y % 4 == 0 && (y % 400 == 0 || y % 100 != 0); }
 
 std::int64_t model_q(std::int64_t y) {
-  return static_cast<std::int64_t>(std::trunc(y * 0.25)) - static_cast<std::int64_t>(std::trunc(y / 100.0)) +
+  return static_cast<std::int64_t>(std::trunc(y * 0.25)) -
+         static_cast<std::int64_t>(std::trunc(y / 100.0)) +
          static_cast<std::int64_t>(std::trunc(y / 400.0));
 }
 
@@ -98,9 +99,12 @@ double model_yrdif(double s, double e, int basis) {
   std::int64_t days;
   double fraction;
   switch (basis) {
-    case 1: return static_cast<double>(model_30360(a, b)) / 360.0;
-    case 3: return static_cast<double>(model_dn(b) - model_dn(a)) / 360.0;
-    case 4: return static_cast<double>(model_dn(b) - model_dn(a)) / 365.0;
+    case 1:
+      return static_cast<double>(model_30360(a, b)) / 360.0;
+    case 3:
+      return static_cast<double>(model_dn(b) - model_dn(a)) / 360.0;
+    case 4:
+      return static_cast<double>(model_dn(b) - model_dn(a)) / 365.0;
     case 2:
       if (s == e) return 0.0;
       model_actact(a, b, days, fraction);
@@ -147,13 +151,27 @@ class Dates {
     double day;
     switch (pick(8)) {
       case 0:
-      case 1: day = static_cast<double>(uniform(kFirst, kLast)); break;
-      case 2: day = month_end(uniform(1582, 20000)); break;
-      case 3: day = february_end(4 * uniform(396, 5000)); break;
-      case 4: day = static_cast<double>(uniform(kFirst, kFirst + 800)); break;  // 1582
-      case 5: day = around_year(4000 * uniform(1, 5)); break;
-      case 6: day = static_cast<double>(uniform(kLast - 800, kLast)); break;  // 20000
-      default: day = around_year(uniform(1583, 19999)); break;
+      case 1:
+        day = static_cast<double>(uniform(kFirst, kLast));
+        break;
+      case 2:
+        day = month_end(uniform(1582, 20000));
+        break;
+      case 3:
+        day = february_end(4 * uniform(396, 5000));
+        break;
+      case 4:
+        day = static_cast<double>(uniform(kFirst, kFirst + 800));
+        break;  // 1582
+      case 5:
+        day = around_year(4000 * uniform(1, 5));
+        break;
+      case 6:
+        day = static_cast<double>(uniform(kLast - 800, kLast));
+        break;  // 20000
+      default:
+        day = around_year(uniform(1583, 19999));
+        break;
     }
     if (pick(4) == 0) day += static_cast<double>(pick(1 << 20)) / (1 << 20);  // a fraction
     if (pick(200) == 0) day = pick(2) ? kLast + 1.0 : kFirst - 0.5;           // just outside
@@ -175,7 +193,8 @@ class Dates {
   double month_end(std::int64_t y) {
     const int m = pick(12) + 1;
     const int next_m = m == 12 ? 1 : m + 1;
-    return static_cast<double>(refhost::days_from_civil({m == 12 ? y + 1 : y, next_m, 1}) - 1 - pick(2));
+    return static_cast<double>(refhost::days_from_civil({m == 12 ? y + 1 : y, next_m, 1}) - 1 -
+                               pick(2));
   }
   double february_end(std::int64_t y) {
     return static_cast<double>(refhost::days_from_civil({y, 3, 1}) - 1 - pick(2));
@@ -199,10 +218,11 @@ TEST_F(Differential, YrdifMatchesTheModelBitForBit) {
       const double s = dates.next(), e = dates.partner(s);
       const testing_support::Outcome r = basis == 0 ? yrdif(s, e) : yrdif(s, e, kBasisText[basis]);
       const double want = model_yrdif(s, e, basis == 0 ? 5 : basis);
-      if (bits(r.value) != bits(want) || r.status != (valid(s) && valid(e) ? 0 : mcn::kStatusMissing)) {
+      if (bits(r.value) != bits(want) ||
+          r.status != (valid(s) && valid(e) ? 0 : mcn::kStatusMissing)) {
         ++mismatches;
-        ADD_FAILURE() << "YRDIF(" << s << ", " << e << ", " << kBasisText[basis] << ") = " << r.value
-                      << " status " << r.status << ", model " << want;
+        ADD_FAILURE() << "YRDIF(" << s << ", " << e << ", " << kBasisText[basis]
+                      << ") = " << r.value << " status " << r.status << ", model " << want;
       }
     }
   }
@@ -219,8 +239,8 @@ TEST_F(Differential, DatdifMatchesTheModelBitForBit) {
       const bool ok = valid(s) && valid(e);
       if (bits(r.value) != bits(want) || r.status != (ok ? 0 : mcn::kStatusMissing)) {
         ++mismatches;
-        ADD_FAILURE() << "DATDIF(" << s << ", " << e << ", " << kBasisText[basis] << ") = " << r.value
-                      << " status " << r.status << ", model " << want;
+        ADD_FAILURE() << "DATDIF(" << s << ", " << e << ", " << kBasisText[basis]
+                      << ") = " << r.value << " status " << r.status << ", model " << want;
       }
       if (ok) {  // exchanging the dates negates the count exactly
         const testing_support::Outcome back = datdif(e, s, kBasisText[basis]);

@@ -28,7 +28,8 @@ struct ElfFacts {
 
 ElfFacts read_elf(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  const std::vector<char> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::vector<char> file((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
   ElfFacts f;
   if (file.size() < sizeof(Elf64_Ehdr)) return f;
   const auto* eh = reinterpret_cast<const Elf64_Ehdr*>(file.data());
@@ -41,21 +42,33 @@ ElfFacts read_elf(const std::string& path) {
     if (sh[i].sh_type == SHT_DYNAMIC) {
       const char* strtab = at(sh[sh[i].sh_link].sh_offset);
       const auto* dyn = reinterpret_cast<const Elf64_Dyn*>(at(sh[i].sh_offset));
-      for (std::size_t k = 0; k < sh[i].sh_size / sizeof(Elf64_Dyn) && dyn[k].d_tag != DT_NULL; ++k) {
+      for (std::size_t k = 0; k < sh[i].sh_size / sizeof(Elf64_Dyn) && dyn[k].d_tag != DT_NULL;
+           ++k) {
         switch (dyn[k].d_tag) {
-          case DT_NEEDED: f.needed.emplace_back(strtab + dyn[k].d_un.d_val); break;
+          case DT_NEEDED:
+            f.needed.emplace_back(strtab + dyn[k].d_un.d_val);
+            break;
           case DT_RUNPATH:
-          case DT_RPATH: f.runpath = strtab + dyn[k].d_un.d_val; break;
-          case DT_SYMBOLIC: f.symbolic = true; break;
+          case DT_RPATH:
+            f.runpath = strtab + dyn[k].d_un.d_val;
+            break;
+          case DT_SYMBOLIC:
+            f.symbolic = true;
+            break;
           case DT_FLAGS:
             f.symbolic |= (dyn[k].d_un.d_val & DF_SYMBOLIC) != 0;
             f.textrel |= (dyn[k].d_un.d_val & DF_TEXTREL) != 0;
             break;
-          case DT_TEXTREL: f.textrel = true; break;
+          case DT_TEXTREL:
+            f.textrel = true;
+            break;
           case DT_INIT:
           case DT_INIT_ARRAY:
-          case DT_PREINIT_ARRAY: f.init_code = true; break;
-          default: break;
+          case DT_PREINIT_ARRAY:
+            f.init_code = true;
+            break;
+          default:
+            break;
         }
       }
     }
@@ -77,12 +90,36 @@ ElfFacts read_elf(const std::string& path) {
 
 std::set<std::string> expected_exports(const std::string& module, const std::string& record,
                                        const std::string& impl, bool with_isleap) {
-  std::set<std::string> s = {
-      "mcn_main", module, impl, "xfmuent", "himodcn", "tkvercn1", "wzstndx", "wzstrip", "wztxxlt",
-      "wzstlen", "wzstrlo", "_wzstrlo_0_330", "wzstrup", "_wzstrup_0_331", "wzsxcch",
-      "_wzsxcch_4_7", "wzsxrch", "_wzsxrch_4_39", "xexit", "_xexit_39_4", "zjuldat",
-      "_zjuldat_164_9", "zymdjul", "_zymdjul_164_21", "vi_mcn", "mcn_pcns", record,
-      "v_global_gcb_anchor", "v_global_pidb_anchor", "Exported_TKHandle"};
+  std::set<std::string> s = {"mcn_main",
+                             module,
+                             impl,
+                             "xfmuent",
+                             "himodcn",
+                             "tkvercn1",
+                             "wzstndx",
+                             "wzstrip",
+                             "wztxxlt",
+                             "wzstlen",
+                             "wzstrlo",
+                             "_wzstrlo_0_330",
+                             "wzstrup",
+                             "_wzstrup_0_331",
+                             "wzsxcch",
+                             "_wzsxcch_4_7",
+                             "wzsxrch",
+                             "_wzsxrch_4_39",
+                             "xexit",
+                             "_xexit_39_4",
+                             "zjuldat",
+                             "_zjuldat_164_9",
+                             "zymdjul",
+                             "_zymdjul_164_21",
+                             "vi_mcn",
+                             "mcn_pcns",
+                             record,
+                             "v_global_gcb_anchor",
+                             "v_global_pidb_anchor",
+                             "Exported_TKHandle"};
   if (with_isleap) s.insert("isleap");
   return s;
 }
@@ -110,13 +147,18 @@ TEST_P(Elf, ModuleFileHasTheDocumentedShape) {
   EXPECT_EQ(f.exported, pel ? expected_exports("pelvoran", "pcn_PELVORAN", "ufyrdif", true)
                             : expected_exports("tashkume", "pcn_TASHKUME", "ufdatdi", false));
   // Memory copying and what the loader and toolchain bring, nothing else.
-  const std::set<std::string> allowed = {"memcpy", "memmove", "memset", "__cxa_finalize",
-                                         "__gmon_start__", "_ITM_registerTMCloneTable",
+  const std::set<std::string> allowed = {"memcpy",
+                                         "memmove",
+                                         "memset",
+                                         "__cxa_finalize",
+                                         "__gmon_start__",
+                                         "_ITM_registerTMCloneTable",
                                          "_ITM_deregisterTMCloneTable"};
   for (const std::string& s : f.imported) EXPECT_TRUE(allowed.count(s)) << "imports " << s;
 }
 
-INSTANTIATE_TEST_SUITE_P(BothModules, Elf, ::testing::Values(0, 1),
-                         [](const auto& param_info) { return param_info.param == 0 ? "pelvoran" : "tashkume"; });
+INSTANTIATE_TEST_SUITE_P(BothModules, Elf, ::testing::Values(0, 1), [](const auto& param_info) {
+  return param_info.param == 0 ? "pelvoran" : "tashkume";
+});
 
 }  // namespace

@@ -23,19 +23,25 @@ struct Case {
 
 TEST_F(Yrdif, AgeAnniversariesAreWholeYears) {
   const Case cases[] = {
-      {2000, 2, 29, 2010, 2, 28, nullptr, 10.0},  {2010, 2, 28, 2000, 2, 29, nullptr, -10.0},
-      {2001, 3, 15, 2011, 3, 15, nullptr, 10.0},  {2000, 3, 15, 2010, 3, 15, nullptr, 10.0},
-      {2001, 3, 15, 2012, 3, 15, nullptr, 11.0},  {1999, 3, 1, 2000, 3, 1, nullptr, 1.0},
-      {2000, 2, 29, 2004, 2, 28, nullptr, 4.0},   {2000, 2, 29, 2004, 2, 29, nullptr, 4.0},
+      {2000, 2, 29, 2010, 2, 28, nullptr, 10.0},
+      {2010, 2, 28, 2000, 2, 29, nullptr, -10.0},
+      {2001, 3, 15, 2011, 3, 15, nullptr, 10.0},
+      {2000, 3, 15, 2010, 3, 15, nullptr, 10.0},
+      {2001, 3, 15, 2012, 3, 15, nullptr, 11.0},
+      {1999, 3, 1, 2000, 3, 1, nullptr, 1.0},
+      {2000, 2, 29, 2004, 2, 28, nullptr, 4.0},
+      {2000, 2, 29, 2004, 2, 29, nullptr, 4.0},
       {2000, 1, 10, 2000, 6, 10, nullptr, 0.41369863013698627},
       {2000, 1, 10, 2000, 6, 10, "AGE", 0.41369863013698627},
-      {1960, 7, 4, 2026, 7, 4, "age", 66.0},      {1582, 1, 1, 20000, 1, 1, nullptr, 18418.0},
+      {1960, 7, 4, 2026, 7, 4, "age", 66.0},
+      {1582, 1, 1, 20000, 1, 1, nullptr, 18418.0},
   };
   for (const Case& c : cases) {
     const double s = date(c.y1, c.m1, c.d1), e = date(c.y2, c.m2, c.d2);
     const Outcome r = c.basis ? yrdif(s, e, c.basis) : yrdif(s, e);
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.value, c.expected) << c.y1 << "-" << c.m1 << "-" << c.d1 << " .. " << c.y2 << "-" << c.m2;
+    EXPECT_EQ(r.value, c.expected)
+        << c.y1 << "-" << c.m1 << "-" << c.d1 << " .. " << c.y2 << "-" << c.m2;
   }
 }
 
@@ -61,15 +67,24 @@ TEST_F(Yrdif, BasesAndDirection) {
 
 TEST_F(Datdif, BasesAndDirection) {
   const Case cases[] = {
-      {2001, 1, 31, 2001, 2, 28, "30/360", 28.0},    {2001, 2, 28, 2001, 1, 31, "30/360", -28.0},
-      {2021, 2, 28, 2020, 3, 31, "30/360", -328.0},  {2020, 3, 31, 2021, 2, 28, "30/360", 328.0},
-      {2000, 2, 29, 2001, 2, 28, "30/360", 360.0},   {2000, 2, 29, 2001, 2, 28, "ACT/ACT", 365.0},
-      {2000, 2, 29, 2001, 2, 28, "ACT/360", 365.0},  {2000, 2, 29, 2001, 2, 28, "ACT/365", 365.0},
-      {2000, 2, 28, 2000, 3, 31, "30/360", 33.0},    {2000, 3, 30, 2000, 3, 31, "30/360", 0.0},
-      {2000, 1, 1, 2001, 1, 1, "ACTUAL", 366.0},     {2001, 1, 1, 2000, 1, 1, "ACTUAL", -366.0},
-      {2001, 1, 1, 2000, 1, 1, "act/act", -366.0},   {2000, 1, 1, 2001, 1, 1, "ACT/360", 366.0},
-      {2000, 1, 1, 2001, 1, 1, "AGE 360", 360.0},    {4000, 2, 28, 4000, 3, 1, "ACT/ACT", 2.0},
-      {4000, 2, 28, 4000, 3, 1, "ACT/360", 2.0},     {4000, 2, 28, 4000, 3, 1, "ACT/365", 2.0},
+      {2001, 1, 31, 2001, 2, 28, "30/360", 28.0},
+      {2001, 2, 28, 2001, 1, 31, "30/360", -28.0},
+      {2021, 2, 28, 2020, 3, 31, "30/360", -328.0},
+      {2020, 3, 31, 2021, 2, 28, "30/360", 328.0},
+      {2000, 2, 29, 2001, 2, 28, "30/360", 360.0},
+      {2000, 2, 29, 2001, 2, 28, "ACT/ACT", 365.0},
+      {2000, 2, 29, 2001, 2, 28, "ACT/360", 365.0},
+      {2000, 2, 29, 2001, 2, 28, "ACT/365", 365.0},
+      {2000, 2, 28, 2000, 3, 31, "30/360", 33.0},
+      {2000, 3, 30, 2000, 3, 31, "30/360", 0.0},
+      {2000, 1, 1, 2001, 1, 1, "ACTUAL", 366.0},
+      {2001, 1, 1, 2000, 1, 1, "ACTUAL", -366.0},
+      {2001, 1, 1, 2000, 1, 1, "act/act", -366.0},
+      {2000, 1, 1, 2001, 1, 1, "ACT/360", 366.0},
+      {2000, 1, 1, 2001, 1, 1, "AGE 360", 360.0},
+      {4000, 2, 28, 4000, 3, 1, "ACT/ACT", 2.0},
+      {4000, 2, 28, 4000, 3, 1, "ACT/360", 2.0},
+      {4000, 2, 28, 4000, 3, 1, "ACT/365", 2.0},
       {1582, 1, 1, 20000, 12, 31, "ACT/ACT", 6727401.0},  // five leap days the host lacks
   };
   for (const Case& c : cases) {
@@ -106,12 +121,14 @@ TEST_F(Functions, BoundsAndNaNsGiveTheMissingValue) {
   const double ok = date(2000, 1, 1);
   const double nan_kinds[] = {std::numeric_limits<double>::quiet_NaN(),
                               -std::numeric_limits<double>::quiet_NaN(),
-                              std::numeric_limits<double>::signaling_NaN(), from_bits(mcn::kMissingBits),
-                              from_bits(0x7FF0000000000001u), from_bits(0xFFFFFFFFFFFFFFFFu)};
+                              std::numeric_limits<double>::signaling_NaN(),
+                              from_bits(mcn::kMissingBits),
+                              from_bits(0x7FF0000000000001u),
+                              from_bits(0xFFFFFFFFFFFFFFFFu)};
   std::vector<double> bad(std::begin(nan_kinds), std::end(nan_kinds));
   for (double v : {-138061.5, -138062.0, 6589336.0, 6589336.5, 1e300, -1e300,
-                   std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
-                   std::nextafter(-138061.0, -1e9)})
+                   std::numeric_limits<double>::infinity(),
+                   -std::numeric_limits<double>::infinity(), std::nextafter(-138061.0, -1e9)})
     bad.push_back(v);
   for (double v : bad) {
     for (bool start : {true, false}) {
@@ -166,7 +183,7 @@ TEST_F(Functions, CalendarIsCalledTwiceOnSuccessAndNeverOnFailure) {
     const char* basis;
   };
   const double nan = std::numeric_limits<double>::quiet_NaN();
-  const Failing failing[] = {{nan, e, "nonsense"}, {1e9, e, "ACT"}, {s, nan, "ACT/ACT"},
+  const Failing failing[] = {{nan, e, "nonsense"}, {1e9, e, "ACT"},    {s, nan, "ACT/ACT"},
                              {s, -2e5, "ACT/ACT"}, {s, e, "nonsense"}, {s, e, ""}};
   for (const Failing& f : failing) {
     host.clear_calls();

@@ -52,7 +52,8 @@ TEST(Loader, RegistersAWellFormedModule) {
 
 TEST(Loader, DirectoryRegistersEveryFunctionAndReportsBadFiles) {
   refhost::Host host;
-  const refhost::Registry modules = refhost::load_directory(host, std::string(FIXTURE_DIR) + "/../modules");
+  const refhost::Registry modules =
+      refhost::load_directory(host, std::string(FIXTURE_DIR) + "/../modules");
   EXPECT_TRUE(modules.errors.empty());
   EXPECT_EQ(modules.modules.size(), 2u);
   EXPECT_EQ(modules.functions.count("YRDIF"), 1u);

@@ -24,11 +24,14 @@ std::string slurp(const std::string& path) {
 }
 
 // Runs modhost with the arguments (shell words) and the given standard input.
-Outcome modhost(const std::string& args, const std::string& input = "", const std::string& env = "") {
+Outcome modhost(const std::string& args, const std::string& input = "",
+                const std::string& env = "") {
   const std::string dir = ::testing::TempDir();
-  const std::string in = dir + "/modhost.in", out = dir + "/modhost.out", err = dir + "/modhost.err";
+  const std::string in = dir + "/modhost.in", out = dir + "/modhost.out",
+                    err = dir + "/modhost.err";
   std::ofstream(in) << input;
-  const std::string command = env + " " MODHOST_PATH " " + args + " <" + in + " >" + out + " 2>" + err;
+  const std::string command =
+      env + " " MODHOST_PATH " " + args + " <" + in + " >" + out + " 2>" + err;
   const int raw = std::system(command.c_str());
   return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(out), slurp(err)};
 }
@@ -111,14 +114,16 @@ TEST(ModhostBatch, AppendsAResultColumnAndReportsBadRows) {
 }
 
 TEST(ModhostBatch, CleanInputExitsZeroAndTwoFieldRowsUseTheDefaultBasis) {
-  const Outcome r = modhost("batch YRDIF", "2000-02-29,2010-02-28\n2000-02-29,2010-02-28,ACT/365\n");
+  const Outcome r =
+      modhost("batch YRDIF", "2000-02-29,2010-02-28\n2000-02-29,2010-02-28,ACT/365\n");
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "2000-02-29,2010-02-28,10\n2000-02-29,2010-02-28,ACT/365,10.005479452054795\n");
   EXPECT_EQ(r.err, "");
 }
 
 TEST(ModhostBatch, TableOutputIsAligned) {
-  const Outcome r = modhost("batch --table YRDIF", "start,end,basis\n2000-01-01,2001-01-01,ACT/ACT\n2000-01-01,x,AGE\n");
+  const Outcome r = modhost("batch --table YRDIF",
+                            "start,end,basis\n2000-01-01,2001-01-01,ACT/ACT\n2000-01-01,x,AGE\n");
   EXPECT_EQ(r.status, 1);
   std::istringstream lines(r.out);
   std::string header, row, bad;
@@ -134,8 +139,8 @@ TEST(ModhostInspect, ShowsModulesFunctionsAndBuildTexts) {
   const Outcome r = modhost("inspect");
   EXPECT_EQ(r.status, 0) << r.err;
   for (const char* text : {"module pelvoran", "module tashkume", "function YRDIF: 2 to 3 arguments",
-                           "function DATDIF: 3 arguments", "ZEM_Image_Information=",
-                           "ZEM_VERSION_HOTFIX_NUMBER=", "build time"})
+                           "function DATDIF: 3 arguments",
+                           "ZEM_Image_Information=", "ZEM_VERSION_HOTFIX_NUMBER=", "build time"})
     EXPECT_NE(r.out.find(text), std::string::npos) << text;
   const Outcome one = modhost("inspect tashkume");
   EXPECT_EQ(one.status, 0);
@@ -162,8 +167,8 @@ TEST(ModhostModules, DirectoryComesFromTheOptionOrTheEnvironment) {
 TEST(ModhostHelp, DocumentsEveryVerbAndOption) {
   const Outcome r = modhost("--help");
   EXPECT_EQ(r.status, 0);
-  for (const char* text : {"call", "batch", "inspect", "--modules", "--table", "--version", "MODHOST_MODULES",
-                           "Examples"})
+  for (const char* text : {"call", "batch", "inspect", "--modules", "--table", "--version",
+                           "MODHOST_MODULES", "Examples"})
     EXPECT_NE(r.out.find(text), std::string::npos) << text;
   EXPECT_EQ(modhost("--version").out, "modhost 1.0.0\n");
   EXPECT_EQ(modhost("").status, 2);

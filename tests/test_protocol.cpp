@@ -261,9 +261,9 @@ TEST_P(Protocol, VersionBlockIsCopiedWholeEvenBeforeMcnMain) {
 
   // Word 3 and word 16 name the same moment.
   EXPECT_EQ(std::strlen(v.build_stamp), 28u);
-  EXPECT_TRUE(std::regex_match(
-      v.build_stamp, std::regex("(Mon|Tue|Wed|Thu|Fri|Sat|Sun) [A-Z][a-z]{2} [0-9]{2} "
-                                "[0-9]{2}:[0-9]{2}:[0-9]{2} [A-Z]{3} [0-9]{4}")))
+  EXPECT_TRUE(std::regex_match(v.build_stamp,
+                               std::regex("(Mon|Tue|Wed|Thu|Fri|Sat|Sun) [A-Z][a-z]{2} [0-9]{2} "
+                                          "[0-9]{2}:[0-9]{2}:[0-9]{2} [A-Z]{3} [0-9]{4}")))
       << v.build_stamp;
   EXPECT_EQ(v.build_time >> 32, 0u);
   EXPECT_EQ(static_cast<std::time_t>(v.build_time), parse_stamp(v.build_stamp));
@@ -339,8 +339,8 @@ TEST(Stubs, EveryStubUnderBothNamesReachesItsService) {
             break;
           case 7:
           case 39:
-            mod.function<std::int32_t (*)(const char*, std::int32_t, char*, std::int32_t, std::int32_t)>(
-                name)(text, 5, out, 5, 1);
+            mod.function<std::int32_t (*)(const char*, std::int32_t, char*, std::int32_t,
+                                          std::int32_t)>(name)(text, 5, out, 5, 1);
             EXPECT_STREQ(out, "MiXed");
             w0 = reinterpret_cast<std::uintptr_t>(text), w1 = 5,
             w2 = reinterpret_cast<std::uintptr_t>(out), w3 = 5, w4 = 1;
@@ -354,7 +354,9 @@ TEST(Stubs, EveryStubUnderBothNamesReachesItsService) {
             value = 15006.75;
             break;
           default:
-            EXPECT_EQ(mod.function<std::int32_t (*)(double, double*, double*, double*)>(name)(15006.0, &y, &mo, &d), 0);
+            EXPECT_EQ(mod.function<std::int32_t (*)(double, double*, double*, double*)>(name)(
+                          15006.0, &y, &mo, &d),
+                      0);
             EXPECT_EQ(y, 2001.0);
             EXPECT_EQ(mo, 1.0);
             EXPECT_EQ(d, 31.0);

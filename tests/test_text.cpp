@@ -11,7 +11,8 @@ namespace {
 using testing_support::ModuleCode;
 
 std::int32_t find(const std::string& t, const std::string& p) {
-  return wzstndx(t.data(), static_cast<std::int32_t>(t.size()), p.data(), static_cast<std::int32_t>(p.size()));
+  return wzstndx(t.data(), static_cast<std::int32_t>(t.size()), p.data(),
+                 static_cast<std::int32_t>(p.size()));
 }
 
 TEST(Wzstndx, DocumentedCases) {
@@ -58,10 +59,11 @@ TEST(Wzstrip, DocumentedCases) {
     std::string text;
     std::int32_t n, expected;
   };
-  const Case cases[] = {{"ABC   ", 6, 3}, {"      ", 6, 0}, {"  A", 3, 3}, {"", 0, 0}, {"", -5, -5},
-                        {std::string("AB\0\0", 4), 4, 4}, {"AB\t\t", 4, 4}, {"AB\t ", 4, 3},
-                        {std::string(40, ' '), 40, 0}};
-  for (const Case& c : cases) EXPECT_EQ(wzstrip(c.text.data(), c.n), c.expected) << "'" << c.text << "'";
+  const Case cases[] = {{"ABC   ", 6, 3}, {"      ", 6, 0}, {"  A", 3, 3},
+                        {"", 0, 0},       {"", -5, -5},     {std::string("AB\0\0", 4), 4, 4},
+                        {"AB\t\t", 4, 4}, {"AB\t ", 4, 3},  {std::string(40, ' '), 40, 0}};
+  for (const Case& c : cases)
+    EXPECT_EQ(wzstrip(c.text.data(), c.n), c.expected) << "'" << c.text << "'";
 }
 
 // Every length 0..80 at every alignment 0..7, with the only non-blank at every
@@ -96,7 +98,8 @@ TEST_F(ModuleCode, WztxxltTranslatesThroughTheHostTables) {
     std::string dst(src.size(), '#');
     ASSERT_EQ(wztxxlt(table, src.data(), dst.data(), static_cast<std::int32_t>(src.size())), 0);
     for (std::size_t i = 0; i < src.size(); ++i)
-      EXPECT_EQ(static_cast<unsigned char>(dst[i]), host.table(table)[static_cast<unsigned char>(src[i])]);
+      EXPECT_EQ(static_cast<unsigned char>(dst[i]),
+                host.table(table)[static_cast<unsigned char>(src[i])]);
     std::string in_place = src;
     wztxxlt(table, in_place.data(), in_place.data(), static_cast<std::int32_t>(in_place.size()));
     EXPECT_EQ(in_place, dst) << table;

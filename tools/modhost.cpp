@@ -70,7 +70,9 @@ Examples:
   modhost inspect
 )HELP";
 
-void print_error(const std::string& message) { std::fprintf(stderr, "modhost: %s\n", message.c_str()); }
+void print_error(const std::string& message) {
+  std::fprintf(stderr, "modhost: %s\n", message.c_str());
+}
 
 std::string default_module_dir() {
   if (const char* env = std::getenv(kModulesEnv); env != nullptr && *env != '\0') return env;
@@ -87,7 +89,8 @@ std::string default_module_dir() {
 // --- inspect -----------------------------------------------------------------
 
 void print_text_word(const char* label, const char* text) {
-  std::printf("    %-22s %s%s%s\n", label, text ? "\"" : "", text ? text : "(null)", text ? "\"" : "");
+  std::printf("    %-22s %s%s%s\n", label, text ? "\"" : "", text ? text : "(null)",
+              text ? "\"" : "");
 }
 
 void print_module(const refhost::Module& m) {
@@ -101,13 +104,16 @@ void print_module(const refhost::Module& m) {
       std::printf("  function %s: %d to %d arguments\n", f.name.c_str(), f.min_args, f.max_args);
   }
   std::printf("  image information\n");
-  std::printf("    %-22s %s\n", "marker", refhost::field_text(image.marker, sizeof image.marker).c_str());
-  std::printf("    %-22s %s\n", "release", refhost::field_text(image.release, sizeof image.release).c_str());
+  std::printf("    %-22s %s\n", "marker",
+              refhost::field_text(image.marker, sizeof image.marker).c_str());
+  std::printf("    %-22s %s\n", "release",
+              refhost::field_text(image.release, sizeof image.release).c_str());
   std::printf("    %-22s %s\n", "release (short)",
               refhost::field_text(image.release_short, sizeof image.release_short).c_str());
   std::printf("    %-22s %s\n", "build date",
               refhost::field_text(image.build_date, sizeof image.build_date).c_str());
-  std::printf("    %-22s %s\n", "level", refhost::field_text(image.level, sizeof image.level).c_str());
+  std::printf("    %-22s %s\n", "level",
+              refhost::field_text(image.level, sizeof image.level).c_str());
   std::printf("    %-22s %s\n", "copyright", image.copyright ? image.copyright : "(none)");
   std::printf("  version block\n");
   print_text_word("release", v.release);
@@ -122,7 +128,8 @@ void print_module(const refhost::Module& m) {
   print_text_word("description field", v.description);
 }
 
-int run_inspect(refhost::Host& host, const std::string& dir, const std::vector<std::string>& names) {
+int run_inspect(refhost::Host& host, const std::string& dir,
+                const std::vector<std::string>& names) {
   if (names.empty()) {
     const refhost::Registry registry = refhost::load_directory(host, dir);
     for (const std::string& e : registry.errors) print_error(e);
@@ -139,8 +146,11 @@ int run_inspect(refhost::Host& host, const std::string& dir, const std::vector<s
   int status = kExitOk;
   bool first = true;
   for (const std::string& name : names) {
-    const std::string path = name.find('/') != std::string::npos ? name : dir + "/" + name +
-                                                                            (name.size() > 3 && name.compare(name.size() - 3, 3, ".so") == 0 ? "" : ".so");
+    const std::string path =
+        name.find('/') != std::string::npos
+            ? name
+            : dir + "/" + name +
+                  (name.size() > 3 && name.compare(name.size() - 3, 3, ".so") == 0 ? "" : ".so");
     refhost::Module m;
     std::string error;
     if (!refhost::load_module(host, path, m, error)) {
@@ -170,8 +180,9 @@ const refhost::Function* find_function(const refhost::Registry& registry, std::s
 }
 
 std::string count_text(const refhost::Function& f) {
-  return f.min_args == f.max_args ? std::to_string(f.min_args)
-                                  : std::to_string(f.min_args) + " to " + std::to_string(f.max_args);
+  return f.min_args == f.max_args
+             ? std::to_string(f.min_args)
+             : std::to_string(f.min_args) + " to " + std::to_string(f.max_args);
 }
 
 int run_call(const refhost::Function& f, const std::vector<std::string>& args) {
@@ -261,7 +272,8 @@ int split_csv(std::string_view line, std::string_view* fields, int max, std::str
       if (i < line.size() && line[i] != ',') return -1;
     } else {
       const std::size_t comma = line.find(',', i);
-      fields[n++] = line.substr(i, comma == std::string_view::npos ? std::string_view::npos : comma - i);
+      fields[n++] =
+          line.substr(i, comma == std::string_view::npos ? std::string_view::npos : comma - i);
       if (comma == std::string_view::npos) return n;
       i = comma;
     }
@@ -294,8 +306,9 @@ class Batch {
       return;
     }
     if (n < f_.min_args || n > f_.max_args) {
-      bad(number, n < 0 ? std::string("malformed CSV row") : f_.name + " takes " + count_text(f_) +
-                                                           " fields, this row has " + std::to_string(n));
+      bad(number, n < 0 ? std::string("malformed CSV row")
+                        : f_.name + " takes " + count_text(f_) + " fields, this row has " +
+                              std::to_string(n));
       emit(line, fields, n < 0 ? 0 : n, nullptr);
       return;
     }
@@ -349,7 +362,8 @@ class Batch {
 
   void emit(std::string_view line, const std::string_view* fields, int n, const double* result) {
     char buf[32];
-    const std::string_view value = result ? std::string_view(buf, modhost::format_number(*result, buf)) : "";
+    const std::string_view value =
+        result ? std::string_view(buf, modhost::format_number(*result, buf)) : "";
     if (!table_) {
       out_.put(line);
       out_.put(',');
@@ -393,7 +407,8 @@ int run_batch(const refhost::Function& f, bool table) {
     have -= start;
     if (got == 0) break;
     if (have > kMaxLine && !skipping) {
-      std::fprintf(stderr, "modhost: line %ld: longer than %zu bytes, skipped\n", number + 1, kMaxLine);
+      std::fprintf(stderr, "modhost: line %ld: longer than %zu bytes, skipped\n", number + 1,
+                   kMaxLine);
       skipping = true;
     }
     if (skipping) have = 0;

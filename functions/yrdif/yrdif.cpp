@@ -69,7 +69,8 @@ extern "C" MCN_EXPORT std::int32_t ufyrdif(const ArgBlock* args, double* result)
   double years;
   switch (basis) {
     case kBasis30360:
-      years = static_cast<double>(diff_30360(a.month, a.day, a.year, b.month, b.day, b.year)) / 360.0;
+      years =
+          static_cast<double>(diff_30360(a.month, a.day, a.year, b.month, b.day, b.year)) / 360.0;
       break;
     case kBasisActAct:
       years = first == second ? 0.0 : sign * actact_years(a, b);
