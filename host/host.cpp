@@ -88,11 +88,19 @@ void svc_xexit(std::int32_t code, std::int32_t arg, std::uint64_t id) {
   host().exit_requested(code, arg);
 }
 
+// The date value rounded down, without a library call: this runs twice per evaluation.
+double floor_day(double date) {
+  constexpr double kWhole = 4503599627370496.0;  // 2^52: from here on every double is whole
+  if (!(date > -kWhole && date < kWhole)) return date;
+  const double t = static_cast<double>(static_cast<std::int64_t>(date));
+  return t > date ? t - 1.0 : t;
+}
+
 // zjuldat hands back the day that holds the moment: the date value rounded down.
 double svc_zjuldat(double date, std::uint64_t id) {
   check_id(mcn::kZjuldat, id);
   if (host().recording()) host().log(mcn::kZjuldat, {}, date);
-  return std::floor(date);
+  return floor_day(date);
 }
 
 std::int32_t svc_zymdjul(double day, double* year, double* month, double* mday, std::uint64_t id) {
