@@ -1,6 +1,4 @@
 // Basis recognition: keys found as substrings, the first matching rule wins.
-#include <cstring>
-
 #include "daycount/daycount.h"
 #include "text/text.h"
 
@@ -13,9 +11,10 @@ struct Range {
   const char* buffer;
   std::int32_t length;
 
+  // What wzstndx gives for the key in [from, length): -1 for an empty range.
   template <std::size_t N>
   std::int32_t find(std::int32_t from, const char (&key)[N]) const {
-    return wzstndx(buffer + from, length - from, key, static_cast<std::int32_t>(N - 1));
+    return search(buffer + from, length - from, key, static_cast<std::int32_t>(N - 1));
   }
   template <std::size_t N>
   bool after(std::int32_t at, std::int32_t skip, const char (&key)[N]) const {
@@ -23,13 +22,31 @@ struct Range {
   }
 };
 
+// Copies n bytes (0..256) with fixed-size moves only, which the compiler
+// inlines: overlapping words, every read inside the n source bytes.
+inline void copy_text(char* dst, const char* src, std::int32_t n) {
+  if (n >= 8) {
+    std::int32_t i = 0;
+    for (; i + 8 <= n; i += 8) __builtin_memcpy(dst + i, src + i, 8);
+    if (i < n) __builtin_memcpy(dst + n - 8, src + n - 8, 8);
+  } else if (n >= 4) {
+    __builtin_memcpy(dst, src, 4);
+    __builtin_memcpy(dst + n - 4, src + n - 4, 4);
+  } else if (n >= 2) {
+    __builtin_memcpy(dst, src, 2);
+    __builtin_memcpy(dst + n - 2, src + n - 2, 2);
+  } else if (n == 1) {
+    dst[0] = src[0];
+  }
+}
+
 }  // namespace
 
 int parse_basis(const char* text, std::int32_t length, bool age) {
   char buffer[kBasisBuffer];
   // A negative length is an empty text; beyond 256 bytes nothing counts.
   const std::int32_t n = length < 0 ? 0 : (length < kBasisBuffer ? length : kBasisBuffer);
-  std::memcpy(buffer, text, static_cast<std::size_t>(n));
+  copy_text(buffer, text, n);
   const Range r{buffer, wzstrip(buffer, n)};
 
   // Digit keys, before upper-casing.

@@ -20,14 +20,7 @@ std::int32_t wzstndx(const char* t, std::int32_t n, const char* p, std::int32_t 
     if (m == 0) return 0;
   }
   if (n <= 0) return -1;
-  const char first = p[0];
-  for (std::int32_t i = 0; i <= n - m; ++i) {
-    if (t[i] != first) continue;
-    std::int32_t j = 1;
-    while (j < m && t[i + j] == p[j]) ++j;
-    if (j == m) return i;
-  }
-  return -1;
+  return mcn::search(t, n, p, m);
 }
 
 }  // extern "C"
