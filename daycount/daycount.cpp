@@ -38,7 +38,9 @@ void diff_actact(std::int32_t sm, std::int32_t sd, std::int32_t sy, std::int32_t
   std::int64_t leap = 0;
   std::int64_t common = 0;
   const auto add = [&](std::int32_t year, std::int64_t amount) {
-    (gregorian_leap(year) ? leap : common) += amount;
+    const bool is_leap = gregorian_leap(year);
+    leap += is_leap ? amount : 0;
+    common += is_leap ? 0 : amount;
   };
   const std::int64_t start = day_number(sy, sm, sd);
   const std::int64_t end = day_number(ey, em, ed);

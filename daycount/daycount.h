@@ -28,8 +28,12 @@ constexpr std::int32_t kBasisBuffer = 256;
 int parse_basis(const char* text, std::int32_t length, bool age);
 
 // Divisible by 4, and not by 100 unless by 400 (no 4000-year exception).
+// A multiple of 100 is a multiple of 400 exactly when it is one of 16; the
+// low bits of a two's-complement year tell divisibility by 4 and 16 for
+// negative years too. Written without short-circuits so that it compiles
+// without branches, which random years would mispredict.
 constexpr bool gregorian_leap(std::int32_t y) {
-  return y % 4 == 0 && (y % 400 == 0 || y % 100 != 0);
+  return ((y & 3) == 0) & ((y % 100 != 0) | ((y & 15) == 0));
 }
 
 // 30/360 day count from the first date to the second.

@@ -1,4 +1,6 @@
 // DATDIF(start, end, basis): the interval between two date values in days.
+#include <algorithm>
+
 #include "daycount/daycount.h"
 #include "frame/frame.h"
 
@@ -11,10 +13,11 @@ extern "C" MCN_EXPORT std::int32_t ufdatdi(const ArgBlock* args, double* result)
   const double end = date_argument(args, 1);
   if (!valid_date(end)) return kStatusMissing;
 
-  // Every basis counts from the earlier date and negates afterwards.
+  // Every basis counts from the earlier date and negates afterwards; min and
+  // max order the pair without a branch on its (random) direction.
   const bool negate = start > end;
-  const double earlier = negate ? end : start;
-  const double later = negate ? start : end;
+  const double earlier = std::min(start, end);  // end < start ? end : start
+  const double later = std::max(end, start);    // end < start ? start : end
 
   const int basis = basis_argument(args, 2, false);
   if (basis == kBasisNone) {

@@ -1,4 +1,6 @@
 // YRDIF(start, end [, basis]): the interval between two date values in years.
+#include <algorithm>
+
 #include "daycount/daycount.h"
 #include "frame/frame.h"
 
@@ -53,15 +55,14 @@ extern "C" MCN_EXPORT std::int32_t ufyrdif(const ArgBlock* args, double* result)
   }
 
   // Only ACT/ACT and AGE put the dates in order; the other counts come out
-  // negative by themselves.
-  double sign = 1.0;
-  if (first > second) {
-    sign = -1.0;
-    if (basis == kBasisActAct || basis == kBasisAge) {
-      const double later = first;
-      first = second;
-      second = later;
-    }
+  // negative by themselves. The direction of random date pairs is a coin
+  // toss, so it is taken without branches (min, max and arithmetic).
+  const bool reversed = first > second;
+  const double sign = 1.0 - 2.0 * reversed;
+  if (basis == kBasisActAct || basis == kBasisAge) {
+    const double earlier = std::min(second, first);
+    second = std::max(second, first);
+    first = earlier;
   }
 
   const CivilDate a = host_calendar(first);
