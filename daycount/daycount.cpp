@@ -16,8 +16,10 @@ constexpr std::int64_t floor_div(std::int64_t a, std::int64_t b) {
 }
 
 // Number of leap years (Gregorian test) from year 1 through y; differences of
-// it count the leap years of any range of years, negative ones included.
+// it count the leap years of any range of years, negative ones included. For
+// years from 0 on, floor division is the truncating one of century_terms.
 constexpr std::int64_t leap_years_through(std::int64_t y) {
+  if (y >= 0) return century_terms(y);
   return floor_div(y, 4) - floor_div(y, 100) + floor_div(y, 400);
 }
 
