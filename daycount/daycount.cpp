@@ -16,10 +16,8 @@ constexpr std::int64_t floor_div(std::int64_t a, std::int64_t b) {
 }
 
 // Number of leap years (Gregorian test) from year 1 through y; differences of
-// it count the leap years of any range of years, negative ones included. For
-// years from 0 on, floor division is the truncating one of century_terms.
+// it count the leap years of any range of years, negative ones included.
 constexpr std::int64_t leap_years_through(std::int64_t y) {
-  if (y >= 0) return century_terms(y);
   return floor_div(y, 4) - floor_div(y, 100) + floor_div(y, 400);
 }
 
@@ -50,18 +48,22 @@ void diff_actact(std::int32_t sm, std::int32_t sd, std::int32_t sy, std::int32_t
   if (sy == ey) {
     add(sy, end - start);
   } else {
+    // For years from 0 on, the century terms Q(y) count the leap years 1..y.
+    const std::int64_t q_start = century_terms(sy);
+    const std::int64_t q_before_end = century_terms(std::int64_t{ey} - 1);
     // From the start date through 31 December of its year.
-    add(sy, 365 * std::int64_t{sy} + 397 + century_terms(sy) - start);
+    add(sy, 365 * std::int64_t{sy} + 397 + q_start - start);
     // The whole years between, counted in closed form.
     const std::int64_t whole = std::int64_t{ey} - sy - 1;
     if (whole > 0) {
       const std::int64_t leap_years =
-          leap_years_through(ey - std::int64_t{1}) - leap_years_through(sy);
+          sy >= 0 ? q_before_end - q_start
+                  : leap_years_through(ey - std::int64_t{1}) - leap_years_through(sy);
       leap += 366 * leap_years;
       common += 365 * (whole - leap_years);
     }
     // From 1 January of the end year up to, not including, the end date.
-    add(ey, end - (365 * std::int64_t{ey} + 32 + century_terms(std::int64_t{ey} - 1)));
+    add(ey, end - (365 * std::int64_t{ey} + 32 + q_before_end));
   }
 
   *days = common + leap;
