@@ -2,15 +2,15 @@
 // QuantLib's day counters on the same date pairs. After the runs it prints
 // each of our figures beside the peer's for the same work.
 #include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstring>
+#include <map>
 #include <ql/time/date.hpp>
 #include <ql/time/daycounters/actual360.hpp>
 #include <ql/time/daycounters/actual365fixed.hpp>
 #include <ql/time/daycounters/actualactual.hpp>
 #include <ql/time/daycounters/thirty360.hpp>
-
-#include <cstdio>
-#include <cstring>
-#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -55,16 +55,9 @@ const std::vector<Pair>& worst_pairs() {
 
 struct Host {
   refhost::Host host;
-  refhost::Module pelvoran, tashkume;
-  Host() {
-    std::string error;
-    if (!refhost::load_module(host, PELVORAN_PATH, pelvoran, error) ||
-        !refhost::load_module(host, TASHKUME_PATH, tashkume, error)) {
-      std::fprintf(stderr, "%s\n", error.c_str());
-      std::exit(1);
-    }
-    mcn_main(host.gcb(), host.pidb());  // the static copy, for the parts
-  }
+  refhost::Module pelvoran = refhost::load_module_or_exit(host, PELVORAN_PATH);
+  refhost::Module tashkume = refhost::load_module_or_exit(host, TASHKUME_PATH);
+  Host() { mcn_main(host.gcb(), host.pidb()); }  // the static copy, for the parts
 };
 Host& host() {
   static Host h;
@@ -98,10 +91,14 @@ void evaluate(benchmark::State& state, bool datdif, const char* basis, bool wors
   }
 }
 
-void BM_YRDIF(benchmark::State& s, const char* basis, bool worst) { evaluate(s, false, basis, worst); }
-void BM_DATDIF(benchmark::State& s, const char* basis, bool worst) { evaluate(s, true, basis, worst); }
+void BM_YRDIF(benchmark::State& s, const char* basis, bool worst) {
+  evaluate(s, false, basis, worst);
+}
+void BM_DATDIF(benchmark::State& s, const char* basis, bool worst) {
+  evaluate(s, true, basis, worst);
+}
 
-#define OURS(fn, name, basis) \
+#define OURS(fn, name, basis)                \
   BENCHMARK_CAPTURE(fn, name, basis, false); \
   BENCHMARK_CAPTURE(fn, name##_worst, basis, true)
 OURS(BM_YRDIF, ACT_ACT, "ACT/ACT");
@@ -122,8 +119,10 @@ void peer(benchmark::State& state, const QuantLib::DayCounter& dc) {
   const std::vector<Pair>& pairs = typical_pairs();
   std::size_t i = 0;
   for (auto _ : state) {
-    const QuantLib::Date a(static_cast<QuantLib::Date::serial_type>(pairs[i].start) + kSerialOf1960 + 1);
-    const QuantLib::Date b(static_cast<QuantLib::Date::serial_type>(pairs[i].end) + kSerialOf1960 + 1);
+    const QuantLib::Date a(static_cast<QuantLib::Date::serial_type>(pairs[i].start) +
+                           kSerialOf1960 + 1);
+    const QuantLib::Date b(static_cast<QuantLib::Date::serial_type>(pairs[i].end) + kSerialOf1960 +
+                           1);
     if constexpr (Days)
       benchmark::DoNotOptimize(dc.dayCount(a, b));
     else
@@ -131,7 +130,9 @@ void peer(benchmark::State& state, const QuantLib::DayCounter& dc) {
     i = (i + 1) & (kPairs - 1);
   }
 }
-void BM_Peer_yearFraction(benchmark::State& s, const QuantLib::DayCounter& dc) { peer<false>(s, dc); }
+void BM_Peer_yearFraction(benchmark::State& s, const QuantLib::DayCounter& dc) {
+  peer<false>(s, dc);
+}
 void BM_Peer_dayCount(benchmark::State& s, const QuantLib::DayCounter& dc) { peer<true>(s, dc); }
 const QuantLib::ActualActual kActAct(QuantLib::ActualActual::ISDA);
 const QuantLib::Thirty360 kThirty(QuantLib::Thirty360::USA);
@@ -231,7 +232,8 @@ void BM_wzstndx(benchmark::State& state, const char* text, const char* pattern) 
 }
 BENCHMARK_CAPTURE(BM_wzstndx, short_hit, "ACT/ACT", "ACT");
 BENCHMARK_CAPTURE(BM_wzstndx, short_miss, "ACT/365", "360");
-BENCHMARK_CAPTURE(BM_wzstndx, long_miss, "AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAB", "AAB");
+BENCHMARK_CAPTURE(BM_wzstndx, long_miss,
+                  "AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAB", "AAB");
 
 // Prints our evaluation figures beside the peer's for the same work.
 class RatioReporter : public benchmark::ConsoleReporter {
@@ -258,13 +260,15 @@ class RatioReporter : public benchmark::ConsoleReporter {
         {"BM_DATDIF/ACT_360", "BM_Peer_dayCount/ACT_360"},
         {"BM_DATDIF/ACT_365", "BM_Peer_dayCount/ACT_365"},
     };
-    std::printf("\n%-24s %10s %12s %10s %10s\n", "evaluation", "ours ns", "worst ns", "peer ns", "ours/peer");
+    std::printf("\n%-24s %10s %12s %10s %10s\n", "evaluation", "ours ns", "worst ns", "peer ns",
+                "ours/peer");
     for (const Row& r : rows) {
       const auto ours = ns_.find(r.ours), peer = ns_.find(r.peer),
                  worst = ns_.find(std::string(r.ours) + "_worst");
       if (ours == ns_.end() || peer == ns_.end()) continue;
       std::printf("%-24s %10.1f %12.1f %10.1f %10.3f\n", r.ours + 3, ours->second,
-                  worst == ns_.end() ? 0.0 : worst->second, peer->second, ours->second / peer->second);
+                  worst == ns_.end() ? 0.0 : worst->second, peer->second,
+                  ours->second / peer->second);
     }
   }
 

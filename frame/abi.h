@@ -160,7 +160,13 @@ static_assert(offsetof(ModuleRecord, zero68) == 68);
 static_assert(offsetof(ModuleRecord, word72) == 72);
 static_assert(sizeof(ModuleRecord) == 80);
 
+// The host-defined constants of a module record, the same in every module.
 constexpr std::uint64_t kModuleRecordHead = 0xFFFFFFFFFFFF0000u;
+constexpr std::uint64_t kModuleRecordWord8 = 1024;
+constexpr std::uint64_t kModuleRecordWord16 = 1024;
+constexpr std::uint64_t kModuleRecordWord48 = 1;
+constexpr std::uint64_t kModuleRecordWord56 = 9683;
+constexpr std::uint64_t kModuleRecordWord72 = 15;
 
 // One function that a module provides.
 struct FunctionItem {

@@ -4,6 +4,7 @@
 #ifndef MCN_FRAME_FRAME_H
 #define MCN_FRAME_FRAME_H
 
+#include <cstddef>
 #include <cstdint>
 
 #include "frame/abi.h"
@@ -45,6 +46,35 @@ namespace mcn {
 extern const char kModuleCopyright[];
 extern const char kModuleIdent[];  // 8 characters
 extern const char kBuildIdent[];   // 18 or 19 characters
+
+// A module's record: its name, entry function and particular code, with the
+// constants that every module record carries.
+template <std::size_t N>
+constexpr ModuleRecord module_record(const char (&name)[N], ModuleEntry entry, std::uint32_t code) {
+  static_assert(N <= sizeof(ModuleRecord::name), "the name must leave room for its NUL");
+  ModuleRecord r{kModuleRecordHead,
+                 kModuleRecordWord8,
+                 kModuleRecordWord16,
+                 {},
+                 entry,
+                 kModuleRecordWord48,
+                 kModuleRecordWord56,
+                 code,
+                 0,
+                 kModuleRecordWord72};
+  for (std::size_t i = 0; i + 1 < N; ++i) r.name[i] = name[i];
+  return r;
+}
+
+// A function item: name, argument counts and the attribute bytes of every item.
+template <std::size_t N>
+constexpr FunctionItem function_item(const char (&name)[N], std::uint16_t min_args,
+                                     std::uint16_t max_args) {
+  static_assert(N <= sizeof(FunctionItem::name), "the name must leave room for its NUL");
+  FunctionItem f{{}, min_args, max_args, kItemAttr32, {}, kItemAttr48, {}};
+  for (std::size_t i = 0; i + 1 < N; ++i) f.name[i] = name[i];
+  return f;
+}
 
 inline const Gcb* gcb() { return static_cast<const Gcb*>(v_global_gcb_anchor); }
 

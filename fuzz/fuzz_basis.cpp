@@ -18,16 +18,11 @@ constexpr double kEnd = 21974.0;    // 2020-03-01
 
 struct Modules {
   refhost::Host host;
-  refhost::Module pelvoran, tashkume;
+  refhost::Module pelvoran = refhost::load_module_or_exit(host, PELVORAN_PATH);
+  refhost::Module tashkume = refhost::load_module_or_exit(host, TASHKUME_PATH);
   double yrdif_by_code[6];
   double datdif_by_code[6];
   Modules() {
-    std::string error;
-    if (!refhost::load_module(host, PELVORAN_PATH, pelvoran, error) ||
-        !refhost::load_module(host, TASHKUME_PATH, tashkume, error)) {
-      std::fprintf(stderr, "%s\n", error.c_str());
-      std::abort();
-    }
     const char* const names[6] = {"", "30/360", "ACT/ACT", "ACT/360", "ACT/365", "AGE"};
     for (int code = 1; code <= 5; ++code) {
       refhost::Arguments a(kStart, kEnd, names[code]);

@@ -17,15 +17,8 @@ namespace {
 
 struct Modules {
   refhost::Host host;
-  refhost::Module pelvoran, tashkume;
-  Modules() {
-    std::string error;
-    if (!refhost::load_module(host, PELVORAN_PATH, pelvoran, error) ||
-        !refhost::load_module(host, TASHKUME_PATH, tashkume, error)) {
-      std::fprintf(stderr, "%s\n", error.c_str());
-      std::abort();
-    }
-  }
+  refhost::Module pelvoran = refhost::load_module_or_exit(host, PELVORAN_PATH);
+  refhost::Module tashkume = refhost::load_module_or_exit(host, TASHKUME_PATH);
 };
 
 Modules& modules() {

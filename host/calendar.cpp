@@ -61,8 +61,9 @@ Civil civil_from_days(std::int64_t day) {
   const std::uint32_t mday = (n3 & 0xFFFF) / 2141 + 1;
   const bool january_or_february = day_of_year >= 306;
 
-  const std::int64_t year = (static_cast<std::int64_t>(era) - static_cast<std::int64_t>(kShiftEras)) * 4000 +
-                            100 * std::int64_t{century} + year_of_century + january_or_february;
+  const std::int64_t year =
+      (static_cast<std::int64_t>(era) - static_cast<std::int64_t>(kShiftEras)) * 4000 +
+      100 * std::int64_t{century} + year_of_century + january_or_february;
   return {year, static_cast<int>(january_or_february ? month - 12 : month), static_cast<int>(mday)};
 }
 

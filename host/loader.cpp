@@ -4,6 +4,8 @@
 #include <dlfcn.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace refhost {
@@ -97,6 +99,16 @@ bool load_module(Host& host, const std::string& path, Module& out, std::string& 
   module.handle = std::move(handle);
   out = std::move(module);
   return true;
+}
+
+Module load_module_or_exit(Host& host, const std::string& path) {
+  Module m;
+  std::string error;
+  if (!load_module(host, path, m, error)) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    std::exit(1);
+  }
+  return m;
 }
 
 Registry load_directory(Host& host, const std::string& dir) {

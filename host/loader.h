@@ -35,6 +35,10 @@ struct Module {
 // Loads one module file into `out`. On failure returns false with `error` set.
 bool load_module(Host& host, const std::string& path, Module& out, std::string& error);
 
+// Loads a module that has to load, for programs that drive fixed modules
+// (fuzz targets, benchmarks): on failure prints the error and exits.
+Module load_module_or_exit(Host& host, const std::string& path);
+
 // Every module in a directory (files ending in .so, in name order), and the
 // functions they register by name. A function name registered twice is refused.
 struct Registry {

@@ -6,9 +6,7 @@ extern "C" MCN_EXPORT std::int32_t ufdatdi(const mcn::ArgBlock* args, double* re
 
 namespace {
 
-const mcn::FunctionItem fncitems[1] = {
-    {"DATDIF", 3, 3, mcn::kItemAttr32, {}, mcn::kItemAttr48, {}},
-};
+const mcn::FunctionItem fncitems[1] = {mcn::function_item("DATDIF", 3, 3)};
 
 }  // namespace
 
@@ -25,9 +23,7 @@ MCN_EXPORT void* tashkume(std::int32_t request) {
 }
 
 MCN_EXPORT extern const mcn::ModuleRecord pcn_TASHKUME;
-const mcn::ModuleRecord pcn_TASHKUME = {
-    mcn::kModuleRecordHead, 1024, 1024, "tashkume", tashkume, 1, 9683, 0x021380C1u, 0, 15,
-};
+const mcn::ModuleRecord pcn_TASHKUME = mcn::module_record("tashkume", tashkume, 0x021380C1u);
 
 const mcn::ModuleRecord* const mcn_pcns[2] = {&pcn_TASHKUME, nullptr};
 

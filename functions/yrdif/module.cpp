@@ -6,9 +6,7 @@ extern "C" MCN_EXPORT std::int32_t ufyrdif(const mcn::ArgBlock* args, double* re
 
 namespace {
 
-const mcn::FunctionItem fncitems[1] = {
-    {"YRDIF", 2, 3, mcn::kItemAttr32, {}, mcn::kItemAttr48, {}},
-};
+const mcn::FunctionItem fncitems[1] = {mcn::function_item("YRDIF", 2, 3)};
 
 }  // namespace
 
@@ -25,9 +23,7 @@ MCN_EXPORT void* pelvoran(std::int32_t request) {
 }
 
 MCN_EXPORT extern const mcn::ModuleRecord pcn_PELVORAN;
-const mcn::ModuleRecord pcn_PELVORAN = {
-    mcn::kModuleRecordHead, 1024, 1024, "pelvoran", pelvoran, 1, 9683, 0x2201EA2Bu, 0, 15,
-};
+const mcn::ModuleRecord pcn_PELVORAN = mcn::module_record("pelvoran", pelvoran, 0x2201EA2Bu);
 
 const mcn::ModuleRecord* const mcn_pcns[2] = {&pcn_PELVORAN, nullptr};
 
