@@ -1,4 +1,6 @@
 // Basis recognition: keys found as substrings, the first matching rule wins.
+#include <emmintrin.h>
+
 #include "daycount/daycount.h"
 #include "text/text.h"
 
@@ -6,21 +8,90 @@ namespace mcn {
 
 namespace {
 
-// Searches the buffer range [from, length) for a key.
-struct Range {
-  const char* buffer;
-  std::int32_t length;
+// Finds keys in the first `length` bytes of the buffer, position by position.
+class Searched {
+ public:
+  Searched(const char* buffer, std::int32_t length) : buffer_(buffer), length_(length) {}
+  void reload() {}
 
-  // What wzstndx gives for the key in [from, length): -1 for an empty range.
+  // The first occurrence of the key, or -1.
   template <std::size_t N>
-  std::int32_t find(std::int32_t from, const char (&key)[N]) const {
-    return search(buffer + from, length - from, key, static_cast<std::int32_t>(N - 1));
+  std::int32_t first(const char (&key)[N]) const {
+    return search(buffer_, length_, key, static_cast<std::int32_t>(N - 1));
+  }
+  // Whether the key occurs in [at + skip, length), for a found `at`.
+  template <std::size_t N>
+  bool after(std::int32_t at, std::int32_t skip, const char (&key)[N]) const {
+    return at >= 0 && search(buffer_ + at + skip, length_ - at - skip, key,
+                             static_cast<std::int32_t>(N - 1)) >= 0;
+  }
+
+ private:
+  const char* buffer_;
+  std::int32_t length_;
+};
+
+// The same answers for a text of at most 16 bytes, from bit masks over one
+// SSE2 register: bit j of a key's mask is set where the key starts at j.
+class Short {
+ public:
+  static constexpr std::int32_t kMaxLength = 16;
+
+  Short(const char* buffer, std::int32_t length)
+      : buffer_(buffer), valid_((std::uint32_t{1} << length) - 1) {
+    reload();
+  }
+  // Takes the bytes again, after they were translated in place.
+  void reload() { bytes_ = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buffer_)); }
+
+  template <std::size_t N>
+  std::int32_t first(const char (&key)[N]) const {
+    const std::uint32_t m = starts(key);
+    return m != 0 ? __builtin_ctz(m) : -1;
   }
   template <std::size_t N>
   bool after(std::int32_t at, std::int32_t skip, const char (&key)[N]) const {
-    return at >= 0 && find(at + skip, key) >= 0;
+    return at >= 0 && (starts(key) >> (at + skip)) != 0;
   }
+
+ private:
+  std::uint32_t equal(char c) const {
+    const auto bits =
+        static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes_, _mm_set1_epi8(c))));
+    return bits & valid_;
+  }
+  template <std::size_t N>
+  std::uint32_t starts(const char (&key)[N]) const {
+    std::uint32_t m = valid_;
+    for (std::size_t k = 0; k + 1 < N; ++k) m &= equal(key[k]) >> k;
+    return m;
+  }
+
+  const char* buffer_;
+  std::uint32_t valid_;  // one bit per byte of the text
+  __m128i bytes_;
 };
+
+// The rules in their order; the first that matches decides. Digit keys are
+// looked for before upper-casing, all others after it.
+template <typename Keys>
+int apply_rules(char* buffer, std::int32_t length, bool age) {
+  Keys keys(buffer, length);
+  const std::int32_t thirty = keys.first("30");
+  if (keys.after(thirty, 2, "360")) return kBasis30360;
+  const std::int32_t p360 = keys.first("360");
+  if (keys.after(p360, 3, "360")) return kBasis30360;
+
+  wztxxlt(kTableUpper, buffer, buffer, length);
+  keys.reload();
+  const std::int32_t act = keys.first("ACT");
+  if (keys.after(act, 3, "ACT")) return kBasisActAct;
+  if (keys.after(act, 3, "360")) return kBasisAct360;
+  if (keys.after(act, 3, "365")) return kBasisAct365;
+  if (keys.first("ACTUAL") >= 0) return kBasisActAct;
+  if (age && keys.first("AGE") >= 0) return kBasisAge;
+  return p360 >= 0 ? kBasis30360 : kBasisNone;
+}
 
 // Copies n bytes (0..256) with fixed-size moves only, which the compiler
 // inlines: overlapping words, every read inside the n source bytes.
@@ -44,25 +115,15 @@ inline void copy_text(char* dst, const char* src, std::int32_t n) {
 
 int parse_basis(const char* text, std::int32_t length, bool age) {
   char buffer[kBasisBuffer];
+  // The register of short texts is loaded whole; its bytes past the text are
+  // masked off, and zeroed here so that none is left undefined.
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(buffer), _mm_setzero_si128());
   // A negative length is an empty text; beyond 256 bytes nothing counts.
   const std::int32_t n = length < 0 ? 0 : (length < kBasisBuffer ? length : kBasisBuffer);
   copy_text(buffer, text, n);
-  const Range r{buffer, wzstrip(buffer, n)};
-
-  // Digit keys, before upper-casing.
-  const std::int32_t thirty = r.find(0, "30");
-  if (r.after(thirty, 2, "360")) return kBasis30360;
-  const std::int32_t p360 = r.find(0, "360");
-  if (r.after(p360, 3, "360")) return kBasis30360;
-
-  wztxxlt(kTableUpper, buffer, buffer, r.length);
-  const std::int32_t act = r.find(0, "ACT");
-  if (r.after(act, 3, "ACT")) return kBasisActAct;
-  if (r.after(act, 3, "360")) return kBasisAct360;
-  if (r.after(act, 3, "365")) return kBasisAct365;
-  if (r.find(0, "ACTUAL") >= 0) return kBasisActAct;
-  if (age && r.find(0, "AGE") >= 0) return kBasisAge;
-  return p360 >= 0 ? kBasis30360 : kBasisNone;
+  const std::int32_t stripped = wzstrip(buffer, n);
+  return stripped <= Short::kMaxLength ? apply_rules<Short>(buffer, stripped, age)
+                                       : apply_rules<Searched>(buffer, stripped, age);
 }
 
 }  // namespace mcn
