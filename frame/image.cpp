@@ -20,8 +20,17 @@ constexpr char kSharedIdent[] = "DC7Q-K2VF-93MN-XH4R";  // 19 characters, both m
 constexpr char kHotfixField[] = "ZEM_VERSION_HOTFIX_NUMBER=                                       ";
 constexpr char kDescriptionField[] =
     "VERCON_IMAGE_DESCRIPTION=                                        ";
-static_assert(sizeof kHotfixField == kMarkerFieldLength + 1);
-static_assert(sizeof kDescriptionField == kMarkerFieldLength + 1);
+
+// A marker field is its key, then blanks to kMarkerFieldLength characters.
+template <std::size_t N, std::size_t K>
+constexpr bool is_marker_field(const char (&field)[N], const char (&key)[K]) {
+  if (N != kMarkerFieldLength + 1 || field[N - 1] != '\0') return false;
+  for (std::size_t i = 0; i + 1 < N; ++i)
+    if (field[i] != (i + 1 < K ? key[i] : ' ')) return false;
+  return true;
+}
+static_assert(is_marker_field(kHotfixField, kHotfixKey));
+static_assert(is_marker_field(kDescriptionField, kDescriptionKey));
 
 static_assert(sizeof stamp::kRelease == 19, "release identifier is 18 characters");
 static_assert(sizeof stamp::kBuildStamp == 29, "build stamp is 28 characters");
