@@ -21,12 +21,21 @@ bool has_nul(const char* field, std::size_t width) {
   return std::memchr(field, '\0', width) != nullptr;
 }
 
+bool is_module_file(const std::string& name) {
+  return name.size() > 3 && name.compare(name.size() - 3, 3, ".so") == 0;
+}
+
 bool fail(std::string& error, const std::string& path, const std::string& what) {
   error = path + ": " + what;
   return false;
 }
 
 }  // namespace
+
+std::string module_path(const std::string& dir, const std::string& name) {
+  if (name.find('/') != std::string::npos) return name;
+  return dir + "/" + name + (is_module_file(name) ? "" : ".so");
+}
 
 std::string field_text(const char* field, std::size_t width) {
   const void* nul = std::memchr(field, '\0', width);
@@ -121,7 +130,7 @@ Registry load_directory(Host& host, const std::string& dir) {
   std::vector<std::string> files;
   while (const dirent* e = readdir(d)) {
     const std::string name = e->d_name;
-    if (name.size() > 3 && name.compare(name.size() - 3, 3, ".so") == 0) files.push_back(name);
+    if (is_module_file(name)) files.push_back(name);
   }
   closedir(d);
   std::sort(files.begin(), files.end());

@@ -48,6 +48,10 @@ struct Registry {
 };
 Registry load_directory(Host& host, const std::string& dir);
 
+// The file of a module named on a command line: a path as given when it holds
+// a slash, else the name in `dir`, with ".so" added when it has none.
+std::string module_path(const std::string& dir, const std::string& name);
+
 // A text field of a record: the bytes before the first NUL, at most `width`.
 std::string field_text(const char* field, std::size_t width);
 

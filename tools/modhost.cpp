@@ -146,11 +146,7 @@ int run_inspect(refhost::Host& host, const std::string& dir,
   int status = kExitOk;
   bool first = true;
   for (const std::string& name : names) {
-    const std::string path =
-        name.find('/') != std::string::npos
-            ? name
-            : dir + "/" + name +
-                  (name.size() > 3 && name.compare(name.size() - 3, 3, ".so") == 0 ? "" : ".so");
+    const std::string path = refhost::module_path(dir, name);
     refhost::Module m;
     std::string error;
     if (!refhost::load_module(host, path, m, error)) {

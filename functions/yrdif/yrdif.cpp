@@ -8,6 +8,14 @@ namespace {
 
 using namespace mcn;
 
+// The ACT/ACT year fraction from a to b (a not later).
+double actact_years(CivilDate a, CivilDate b) {
+  std::int64_t days;
+  double fraction;
+  diff_actact(a.month, a.day, a.year, b.month, b.day, b.year, &days, &fraction);
+  return fraction;
+}
+
 // AGE counts a date to the same day and month n years later as exactly n
 // years: both end years are moved out of leap years so that the partial years
 // at either end count in 365ths, and the moves are taken off again.
@@ -23,17 +31,7 @@ double age_years(CivilDate a, CivilDate b) {
     ++count;
     if (b.month == 2 && b.day == 29) b.day = 28;
   }
-  std::int64_t days;
-  double fraction;
-  diff_actact(a.month, a.day, a.year, b.month, b.day, b.year, &days, &fraction);
-  return fraction - count;
-}
-
-double actact_years(CivilDate a, CivilDate b) {
-  std::int64_t days;
-  double fraction;
-  diff_actact(a.month, a.day, a.year, b.month, b.day, b.year, &days, &fraction);
-  return fraction;
+  return actact_years(a, b) - count;
 }
 
 }  // namespace
