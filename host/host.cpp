@@ -10,6 +10,7 @@
 namespace refhost {
 
 std::atomic<Host*> Host::active_{nullptr};
+std::atomic<bool> Host::recording_{false};
 
 namespace {
 
@@ -43,7 +44,7 @@ unsigned char ascii_lower(unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 3
 template <unsigned char (*Map)(unsigned char)>
 std::int32_t change_case(Service s, char* text, std::int32_t length, std::uint64_t id) {
   check_id(s, id);
-  if (host().recording()) host().log(s, {word(text), word(length)});
+  if (Host::recording()) host().log(s, {word(text), word(length)});
   for (std::int32_t i = 0; i < length; ++i)
     text[i] = static_cast<char>(Map(static_cast<unsigned char>(text[i])));
   return 0;
@@ -62,7 +63,7 @@ std::int32_t multibyte_translate(Service s, int table, const char* src, std::int
                                  char* dst, std::int32_t dstlen, std::int32_t mode,
                                  std::uint64_t id) {
   check_id(s, id);
-  if (host().recording())
+  if (Host::recording())
     host().log(s, {word(src), word(srclen), word(dst), word(dstlen), word(mode)});
   const unsigned char* map = host().table(table);
   const std::int32_t n = srclen < dstlen ? srclen : dstlen;
@@ -99,13 +100,13 @@ double floor_day(double date) {
 // zjuldat hands back the day that holds the moment: the date value rounded down.
 double svc_zjuldat(double date, std::uint64_t id) {
   check_id(mcn::kZjuldat, id);
-  if (host().recording()) host().log(mcn::kZjuldat, {}, date);
+  if (Host::recording()) host().log(mcn::kZjuldat, {}, date);
   return floor_day(date);
 }
 
 std::int32_t svc_zymdjul(double day, double* year, double* month, double* mday, std::uint64_t id) {
   check_id(mcn::kZymdjul, id);
-  if (host().recording()) host().log(mcn::kZymdjul, {word(year), word(month), word(mday)}, day);
+  if (Host::recording()) host().log(mcn::kZymdjul, {word(year), word(month), word(mday)}, day);
   if (!(std::fabs(day) < 1e12)) {  // not a day this calendar can name
     *year = *month = *mday = std::nan("");
     return 1;
@@ -175,6 +176,7 @@ Host::Host() {
 
 Host::~Host() {
   for (const Allocation& a : allocations_) std::free(a.memory);
+  recording_.store(false);
   active_.store(nullptr);
 }
 

@@ -61,7 +61,7 @@ class Host {
   std::size_t allocation_count() const;
 
   // The service log, off by default.
-  void record_calls(bool on) { recording_.store(on); }
+  void record_calls(bool on) { recording_.store(on, std::memory_order_relaxed); }
   std::vector<ServiceCall> calls() const;
   void clear_calls();
   std::uint8_t flag(std::uint32_t vector) const;
@@ -78,12 +78,14 @@ class Host {
   // Used by the service routines.
   static Host* active() { return active_.load(std::memory_order_acquire); }
   void log(mcn::Service s, std::initializer_list<std::uint64_t> words, double value = 0.0);
-  bool recording() const { return recording_.load(std::memory_order_relaxed); }
+  // One load on the evaluation path: the flag lives beside the active host.
+  static bool recording() { return recording_.load(std::memory_order_relaxed); }
   void* allocate(std::uint64_t size, std::int32_t flags);
   void exit_requested(std::int32_t code, std::int32_t arg);
 
  private:
   static std::atomic<Host*> active_;
+  static std::atomic<bool> recording_;
 
   mcn::Gcb gcb_{};
   std::uint64_t pidb_ = 0x50494442u;  // "PIDB"
@@ -98,7 +100,6 @@ class Host {
       table_slots_{};
 
   std::atomic<bool> fail_allocations_{false};
-  std::atomic<bool> recording_{false};
   mutable std::mutex mutex_;
   std::vector<Allocation> allocations_;
   std::vector<ServiceCall> calls_;
