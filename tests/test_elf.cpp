@@ -5,6 +5,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -23,6 +24,7 @@ struct ElfFacts {
   bool init_code = false;  // DT_INIT, DT_INIT_ARRAY or DT_PREINIT_ARRAY
   std::set<std::string> exported;
   std::set<std::string> imported;
+  std::map<std::string, std::uint64_t> object_sizes;  // exported data symbols
   std::uint64_t mcn_main = 0;
 };
 
@@ -81,6 +83,8 @@ ElfFacts read_elf(const std::string& path) {
           f.imported.insert(name);
         else if (ELF64_ST_BIND(sym[k].st_info) != STB_LOCAL)
           f.exported.insert(name);
+        if (sym[k].st_shndx != SHN_UNDEF && ELF64_ST_TYPE(sym[k].st_info) == STT_OBJECT)
+          f.object_sizes[name] = sym[k].st_size;
         if (name == "mcn_main") f.mcn_main = sym[k].st_value;
       }
     }
@@ -146,6 +150,13 @@ TEST_P(Elf, ModuleFileHasTheDocumentedShape) {
   EXPECT_FALSE(f.init_code) << "nothing of the module runs at load time";
   EXPECT_EQ(f.exported, pel ? expected_exports("pelvoran", "pcn_PELVORAN", "ufyrdif", true)
                             : expected_exports("tashkume", "pcn_TASHKUME", "ufdatdi", false));
+  const std::map<std::string, std::uint64_t> sizes = {{"vi_mcn", 120},
+                                                      {"mcn_pcns", 16},
+                                                      {pel ? "pcn_PELVORAN" : "pcn_TASHKUME", 80},
+                                                      {"v_global_gcb_anchor", 8},
+                                                      {"v_global_pidb_anchor", 8},
+                                                      {"Exported_TKHandle", 8}};
+  EXPECT_EQ(f.object_sizes, sizes);
   // Memory copying and what the loader and toolchain bring, nothing else.
   const std::set<std::string> allowed = {"memcpy",
                                          "memmove",
