@@ -66,7 +66,7 @@ Examples:
   modhost call YRDIF 2019-07-01 2020-07-01 ACT/ACT    prints 1.0013773486039375
   modhost call DATDIF 2001-01-31 2001-02-28 30/360    prints 28
   modhost batch DATDIF < periods.csv > periods-with-days.csv
-  modhost batch --table YRDIF < examples/intervals.csv
+  modhost batch --table YRDIF < examples/years.csv
   modhost inspect
 )HELP";
 
