@@ -91,27 +91,29 @@ void evaluate(benchmark::State& state, bool datdif, const char* basis, bool wors
   }
 }
 
-void BM_YRDIF(benchmark::State& s, const char* basis, bool worst) {
-  evaluate(s, false, basis, worst);
+// Our evaluations, each on the typical pairs and on the worst case.
+void register_evaluations() {
+  struct Evaluation {
+    const char* name;
+    bool datdif;
+    const char* basis;  // null: YRDIF with two arguments
+  };
+  static const Evaluation kEvaluations[] = {
+      {"YRDIF/ACT_ACT", false, "ACT/ACT"},   {"YRDIF/AGE", false, "AGE"},
+      {"YRDIF/AGE_default", false, nullptr}, {"YRDIF/30_360", false, "30/360"},
+      {"YRDIF/ACT_360", false, "ACT/360"},   {"YRDIF/ACT_365", false, "ACT/365"},
+      {"DATDIF/ACT_ACT", true, "ACT/ACT"},   {"DATDIF/30_360", true, "30/360"},
+      {"DATDIF/ACT_360", true, "ACT/360"},   {"DATDIF/ACT_365", true, "ACT/365"},
+  };
+  for (const Evaluation& e : kEvaluations) {
+    for (bool worst : {false, true}) {
+      const std::string name = std::string("BM_") + e.name + (worst ? "_worst" : "");
+      benchmark::RegisterBenchmark(name.c_str(), [e, worst](benchmark::State& state) {
+        evaluate(state, e.datdif, e.basis, worst);
+      });
+    }
+  }
 }
-void BM_DATDIF(benchmark::State& s, const char* basis, bool worst) {
-  evaluate(s, true, basis, worst);
-}
-
-#define OURS(fn, name, basis)                \
-  BENCHMARK_CAPTURE(fn, name, basis, false); \
-  BENCHMARK_CAPTURE(fn, name##_worst, basis, true)
-OURS(BM_YRDIF, ACT_ACT, "ACT/ACT");
-OURS(BM_YRDIF, AGE, "AGE");
-OURS(BM_YRDIF, AGE_default, nullptr);
-OURS(BM_YRDIF, 30_360, "30/360");
-OURS(BM_YRDIF, ACT_360, "ACT/360");
-OURS(BM_YRDIF, ACT_365, "ACT/365");
-OURS(BM_DATDIF, ACT_ACT, "ACT/ACT");
-OURS(BM_DATDIF, 30_360, "30/360");
-OURS(BM_DATDIF, ACT_360, "ACT/360");
-OURS(BM_DATDIF, ACT_365, "ACT/365");
-#undef OURS
 
 // The peer: QuantLib Dates from serial numbers, then the day counter.
 template <bool Days>
@@ -279,6 +281,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
 }  // namespace
 
 int main(int argc, char** argv) {
+  register_evaluations();
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   RatioReporter reporter;
