@@ -200,31 +200,25 @@ std::vector<char> padded(std::size_t n) {
   return v;
 }
 
-void BM_wzstrip(benchmark::State& state) {
-  const auto n = static_cast<std::int32_t>(state.range(0));
-  const std::vector<char> text = padded(static_cast<std::size_t>(n));
-  const char* t = text.data() + 1;
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(t);
-    benchmark::DoNotOptimize(wzstrip(t, n));
-  }
-}
-BENCHMARK(BM_wzstrip)->Arg(8)->Arg(64)->Arg(256);
-
-int byte_scan(const char* t, int n) {
+std::int32_t byte_scan(const char* t, std::int32_t n) {
   while (n > 0 && t[n - 1] == ' ') --n;
   return n;
 }
 
-void BM_ByteScan(benchmark::State& state) {
+// A trailing-blank strip over an n-byte text: wzstrip, or the plain byte scan.
+template <std::int32_t (*Strip)(const char*, std::int32_t)>
+void strip(benchmark::State& state) {
   const auto n = static_cast<std::int32_t>(state.range(0));
   const std::vector<char> text = padded(static_cast<std::size_t>(n));
   const char* t = text.data() + 1;
   for (auto _ : state) {
     benchmark::DoNotOptimize(t);
-    benchmark::DoNotOptimize(byte_scan(t, n));
+    benchmark::DoNotOptimize(Strip(t, n));
   }
 }
+void BM_wzstrip(benchmark::State& state) { strip<wzstrip>(state); }
+void BM_ByteScan(benchmark::State& state) { strip<byte_scan>(state); }
+BENCHMARK(BM_wzstrip)->Arg(8)->Arg(64)->Arg(256);
 BENCHMARK(BM_ByteScan)->Arg(8)->Arg(64)->Arg(256);
 
 void BM_wzstndx(benchmark::State& state, const char* text, const char* pattern) {

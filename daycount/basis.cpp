@@ -95,7 +95,7 @@ int apply_rules(char* buffer, std::int32_t length, bool age) {
 
 // Copies n bytes (0..256) with fixed-size moves only, which the compiler
 // inlines: overlapping words, every read inside the n source bytes.
-inline void copy_text(char* dst, const char* src, std::int32_t n) {
+inline void copy_small(char* dst, const char* src, std::int32_t n) {
   if (n >= 8) {
     std::int32_t i = 0;
     for (; i + 8 <= n; i += 8) __builtin_memcpy(dst + i, src + i, 8);
@@ -120,7 +120,7 @@ int parse_basis(const char* text, std::int32_t length, bool age) {
   _mm_storeu_si128(reinterpret_cast<__m128i*>(buffer), _mm_setzero_si128());
   // A negative length is an empty text; beyond 256 bytes nothing counts.
   const std::int32_t n = length < 0 ? 0 : (length < kBasisBuffer ? length : kBasisBuffer);
-  copy_text(buffer, text, n);
+  copy_small(buffer, text, n);
   const std::int32_t stripped = wzstrip(buffer, n);
   return stripped <= Short::kMaxLength ? apply_rules<Short>(buffer, stripped, age)
                                        : apply_rules<Searched>(buffer, stripped, age);

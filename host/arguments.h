@@ -28,10 +28,6 @@ class Arguments {
   }
   void set_null_basis(bool null) { null_basis_ = null; }
   void set_count(std::int64_t count) { count_ = count; }
-  void set_dates(double start, double end) {
-    start_ = start;
-    end_ = end;
-  }
 
   // The block points into this object; it is rebuilt on every call so that
   // Arguments can be copied and moved freely.

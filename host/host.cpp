@@ -221,10 +221,6 @@ void Host::clear_calls() {
   calls_.clear();
 }
 
-std::uint8_t Host::flag(std::uint32_t vector) const {
-  return __atomic_load_n(&flags_[vector], __ATOMIC_RELAXED);
-}
-
 void Host::arm_flags() {
   for (std::uint8_t& f : flags_) __atomic_store_n(&f, kFlagArmed, __ATOMIC_RELAXED);
 }

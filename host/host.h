@@ -64,7 +64,6 @@ class Host {
   void record_calls(bool on) { recording_.store(on, std::memory_order_relaxed); }
   std::vector<ServiceCall> calls() const;
   void clear_calls();
-  std::uint8_t flag(std::uint32_t vector) const;
   void arm_flags();
 
   // What xexit does: by default it returns to the caller after being logged.

@@ -82,12 +82,4 @@ int format_number(double value, char* out) {
   return static_cast<int>(result.ptr - out);
 }
 
-std::string format_date(double value) {
-  const refhost::Civil c = refhost::civil_from_days(static_cast<std::int64_t>(std::floor(value)));
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%04lld-%02d-%02d", static_cast<long long>(c.year), c.month,
-                c.day);
-  return buf;
-}
-
 }  // namespace modhost

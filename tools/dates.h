@@ -16,9 +16,6 @@ bool parse_date(std::string_view text, double& value, std::string& error);
 // characters to `out` and returns how many.
 int format_number(double value, char* out);
 
-// The calendar date of a whole date value, as yyyy-mm-dd.
-std::string format_date(double value);
-
 }  // namespace modhost
 
 #endif  // MODHOST_DATES_H

@@ -325,7 +325,6 @@ class Batch {
   }
 
   void finish() { out_.flush(); }
-  bool had_bad_rows() const { return bad_rows_ > 0; }
   long bad_rows() const { return bad_rows_; }
 
  private:
@@ -411,9 +410,9 @@ int run_batch(const refhost::Function& f, bool table) {
   }
   if (have > 0 && !skipping) batch.row(std::string_view(buf.data(), have), ++number);
   batch.finish();
-  if (batch.had_bad_rows())
+  if (batch.bad_rows() > 0)
     std::fprintf(stderr, "modhost: %ld malformed row(s) of %ld\n", batch.bad_rows(), number);
-  return batch.had_bad_rows() ? kExitBadRows : kExitOk;
+  return batch.bad_rows() > 0 ? kExitBadRows : kExitOk;
 }
 
 }  // namespace
