@@ -2,8 +2,13 @@
 
 #include <dirent.h>
 #include <dlfcn.h>
+#include <elf.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -30,7 +35,70 @@ bool fail(std::string& error, const std::string& path, const std::string& what) 
   return false;
 }
 
+// Program headers beyond this many are taken as a corrupt header.
+constexpr unsigned kMaxProgramHeaders = 256;
+
+// Reads exactly `size` bytes at `offset`; false on a read error or a short file.
+bool read_at(int fd, void* out, std::size_t size, std::uint64_t offset) {
+  auto* p = static_cast<unsigned char*>(out);
+  while (size > 0) {
+    const ssize_t got = pread(fd, p, size, static_cast<off_t>(offset));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    p += got;
+    size -= static_cast<std::size_t>(got);
+    offset += static_cast<std::uint64_t>(got);
+  }
+  return true;
+}
+
+// What is wrong with an open file as an x86-64 shared object, or "" when
+// nothing is: the ELF header and every segment that the dynamic loader maps
+// must lie inside the file, since a mapping past its end faults on first touch.
+std::string elf_fault(int fd, std::uint64_t file_size) {
+  Elf64_Ehdr h;
+  if (file_size < sizeof h || !read_at(fd, &h, sizeof h, 0) ||
+      std::memcmp(h.e_ident, ELFMAG, SELFMAG) != 0)
+    return "not an ELF file";
+  if (h.e_ident[EI_CLASS] != ELFCLASS64 || h.e_ident[EI_DATA] != ELFDATA2LSB)
+    return "not a 64-bit little-endian ELF file";
+  if (h.e_machine != EM_X86_64)
+    return "not built for x86-64 (ELF machine " + std::to_string(h.e_machine) + ")";
+  if (h.e_type != ET_DYN) return "not a shared object (ELF type " + std::to_string(h.e_type) + ")";
+  if (h.e_phentsize != sizeof(Elf64_Phdr) || h.e_phnum == 0 || h.e_phnum > kMaxProgramHeaders)
+    return "malformed program header table";
+  const std::uint64_t table_size = std::uint64_t{h.e_phnum} * sizeof(Elf64_Phdr);
+  if (h.e_phoff > file_size || table_size > file_size - h.e_phoff)
+    return "truncated: the program header table ends past the end of the file";
+  Elf64_Phdr ph[kMaxProgramHeaders];
+  if (!read_at(fd, ph, table_size, h.e_phoff)) return "cannot read the program header table";
+  for (unsigned i = 0; i < h.e_phnum; ++i) {
+    if (ph[i].p_type == PT_NULL) continue;
+    if (ph[i].p_offset > file_size || ph[i].p_filesz > file_size - ph[i].p_offset)
+      return "truncated: segment " + std::to_string(i) + " ends at byte " +
+             std::to_string(ph[i].p_offset + ph[i].p_filesz) + ", the file has " +
+             std::to_string(file_size);
+  }
+  return "";
+}
+
 }  // namespace
+
+bool check_module_file(const std::string& path, std::string& error) {
+  // Non-blocking, so that a FIFO that appeared under the name cannot hang the open.
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return fail(error, path, std::string("cannot load: ") + std::strerror(errno));
+  struct stat st;
+  std::string why;
+  if (fstat(fd, &st) != 0)
+    why = std::strerror(errno);
+  else if (!S_ISREG(st.st_mode))
+    why = "not a regular file";
+  else
+    why = elf_fault(fd, static_cast<std::uint64_t>(st.st_size));
+  close(fd);
+  return why.empty() || fail(error, path, "cannot load: " + why);
+}
 
 std::string module_path(const std::string& dir, const std::string& name) {
   if (name.find('/') != std::string::npos) return name;
@@ -43,6 +111,7 @@ std::string field_text(const char* field, std::size_t width) {
 }
 
 bool load_module(Host& host, const std::string& path, Module& out, std::string& error) {
+  if (!check_module_file(path, error)) return false;
   dlerror();
   void* raw = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (raw == nullptr) {
@@ -91,8 +160,12 @@ bool load_module(Host& host, const std::string& path, Module& out, std::string& 
       const mcn::FunctionItem& item = items->items[i];
       if (!has_nul(item.name, sizeof item.name))
         return fail(error, path, "function name is not NUL-terminated");
-      Function f{field_text(item.name, sizeof item.name), item.min_args, item.max_args,
-                 vector->entries[i], name};
+      Function f{field_text(item.name, sizeof item.name),
+                 item.min_args,
+                 item.max_args,
+                 vector->entries[i],
+                 name,
+                 path};
       if (f.name.empty()) return fail(error, path, "function item has no name");
       if (f.min_args > f.max_args || f.max_args > mcn::kMaxArgs)
         return fail(error, path,
@@ -128,10 +201,13 @@ Registry load_directory(Host& host, const std::string& dir) {
     return registry;
   }
   std::vector<std::string> files;
+  errno = 0;
   while (const dirent* e = readdir(d)) {
     const std::string name = e->d_name;
     if (is_module_file(name)) files.push_back(name);
   }
+  if (errno != 0)
+    registry.errors.push_back(dir + ": cannot read the module directory: " + std::strerror(errno));
   closedir(d);
   std::sort(files.begin(), files.end());
 
@@ -143,9 +219,11 @@ Registry load_directory(Host& host, const std::string& dir) {
       continue;
     }
     for (const Function& f : m.functions) {
-      if (!registry.functions.emplace(f.name, f).second)
-        registry.errors.push_back(m.path + ": function " + f.name + " is already registered by " +
-                                  registry.functions.at(f.name).module);
+      const auto [it, added] = registry.functions.emplace(f.name, f);
+      if (!added)
+        registry.duplicates.push_back("function " + f.name + " is registered by both " +
+                                      it->second.path + " and " + m.path + "; " + it->second.path +
+                                      " is used");
     }
     registry.modules.push_back(std::move(m));
   }

@@ -21,6 +21,7 @@ struct Function {
   int max_args;
   mcn::ImplEntry impl;
   std::string module;  // the module that registered it
+  std::string path;    // and its file
 };
 
 struct Module {
@@ -32,7 +33,14 @@ struct Module {
   std::shared_ptr<void> handle;  // dlclose when the last copy goes
 };
 
-// Loads one module file into `out`. On failure returns false with `error` set.
+// Checks, without loading it, that a file is a regular file holding an x86-64
+// ELF shared object whose loadable segments all lie inside it: dlopen of a
+// truncated object dies of SIGBUS, and of a FIFO waits for ever. On failure
+// returns false with `error` set to a message that names the file.
+bool check_module_file(const std::string& path, std::string& error);
+
+// Loads one module file into `out`, after check_module_file. On failure
+// returns false with `error` set.
 bool load_module(Host& host, const std::string& path, Module& out, std::string& error);
 
 // Loads a module that has to load, for programs that drive fixed modules
@@ -40,11 +48,14 @@ bool load_module(Host& host, const std::string& path, Module& out, std::string& 
 Module load_module_or_exit(Host& host, const std::string& path);
 
 // Every module in a directory (files ending in .so, in name order), and the
-// functions they register by name. A function name registered twice is refused.
+// functions they register by name. A file that cannot be loaded is refused and
+// the others go on. A function name registered by two files stays with the
+// first in name order.
 struct Registry {
   std::vector<Module> modules;
   std::map<std::string, Function> functions;
-  std::vector<std::string> errors;  // one line per file that could not be loaded
+  std::vector<std::string> errors;      // one line per file refused, or the directory
+  std::vector<std::string> duplicates;  // one line per function registered twice
 };
 Registry load_directory(Host& host, const std::string& dir);
 
