@@ -7,6 +7,7 @@
 
 #include "frame/abi.h"
 #include "host/calendar.h"
+#include "tools/output.h"
 
 namespace modhost {
 
@@ -54,12 +55,12 @@ bool parse_date(std::string_view text, double& value, std::string& error) {
                            d = s.substr(second + 1);
     if (!all_digits(y) || y.size() > 5 || !all_digits(m) || m.size() > 2 || !all_digits(d) ||
         d.size() > 2) {
-      error = "not a date (yyyy-mm-dd) or date value: '" + std::string(s) + "'";
+      error = "not a date (yyyy-mm-dd) or date value: '" + escaped(s) + "'";
       return false;
     }
     const refhost::Civil c{to_int(y), static_cast<int>(to_int(m)), static_cast<int>(to_int(d))};
     if (!refhost::valid_civil(c)) {
-      error = "no such date in the host calendar: '" + std::string(s) + "'";
+      error = "no such date in the host calendar: '" + escaped(s) + "'";
       return false;
     }
     value = static_cast<double>(refhost::days_from_civil(c));
@@ -71,14 +72,44 @@ bool parse_date(std::string_view text, double& value, std::string& error) {
   const char* end = s.data() + s.size();
   const auto [ptr, ec] = std::from_chars(begin, end, value);
   if (ec != std::errc() || ptr != end || !std::isfinite(value)) {
-    error = "not a date (yyyy-mm-dd) or date value: '" + std::string(s) + "'";
+    error = "not a date (yyyy-mm-dd) or date value: '" + escaped(s) + "'";
     return false;
   }
   return true;
 }
 
+bool reads_as_value(std::string_view text) {
+  const std::string_view s = trim(text);
+  const auto digit = [&](std::size_t i) { return i < s.size() && s[i] >= '0' && s[i] <= '9'; };
+  if (s == ".") return true;
+  if (digit(0)) return true;
+  if (!s.empty() && (s[0] == '-' || s[0] == '+' || s[0] == '.'))
+    return digit(1) || (s[0] != '.' && s.size() > 2 && s[1] == '.' && digit(2));
+  return false;
+}
+
+MissingCause missing_cause(double start, double end) {
+  if (std::isnan(start) || std::isnan(end)) return MissingCause::kDateMissing;
+  const auto in_range = [](double d) { return d >= mcn::kFirstDate && d < mcn::kDateLimit; };
+  if (!in_range(start) || !in_range(end)) return MissingCause::kDateOutOfRange;
+  return MissingCause::kBasis;
+}
+
+const char* cause_text(MissingCause cause) {
+  switch (cause) {
+    case MissingCause::kDateMissing:
+      return "date missing";
+    case MissingCause::kDateOutOfRange:
+      return "date out of range (1582-01-01 to 20000-12-31)";
+    default:
+      return "basis names no basis";
+  }
+}
+
 int format_number(double value, char* out) {
-  const auto result = std::to_chars(out, out + 32, value);
+  const auto format =
+      std::fabs(value) < 1e15 ? std::chars_format::fixed : std::chars_format::general;
+  const auto result = std::to_chars(out, out + kNumberChars, value, format);
   return static_cast<int>(result.ptr - out);
 }
 

@@ -1,8 +1,11 @@
 // modhost: the reference host as a person uses it. It loads every module of
 // its module directory, registers their functions and evaluates them by name.
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,7 +16,9 @@
 #include "host/arguments.h"
 #include "host/host.h"
 #include "host/loader.h"
+#include "tools/batch.h"
 #include "tools/dates.h"
+#include "tools/output.h"
 
 namespace {
 
@@ -24,42 +29,67 @@ constexpr int kExitOk = 0;
 constexpr int kExitBadRows = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitHostEnded = 3;
+constexpr int kExitIo = 4;
 
-constexpr char kHelp[] = R"HELP(Usage: modhost [--modules DIR] VERB ...
+constexpr char kHelp[] = R"HELP(Usage: modhost [OPTION...] VERB ...
 
 Loads every module (*.so) of the module directory, registers the functions
 they provide and evaluates them as the host runtime would.
 
 Verbs:
   call FUNCTION ARG...      Evaluate FUNCTION once and print the result.
-  batch [--table] FUNCTION  Evaluate FUNCTION for every CSV row of standard
-                            input (start,end[,basis]; a header line is
-                            allowed) and write each row with its result.
+  batch FUNCTION            Evaluate FUNCTION for every CSV row of standard
+                            input (start,end[,basis]) and write each row with
+                            its result.
   inspect [MODULE...]       Show what the host sees of each module: name,
                             functions with argument counts, image information
                             and version block. MODULE is a file path or a
                             module name in the module directory; no MODULE
                             means every module there.
 
-Dates are ISO dates of the host calendar (yyyy-mm-dd, years 1582 to 20000) or
-date values (days from 1960-01-01, fractions allowed); "." is a missing value.
-A result is printed as the shortest text that reads back to the same number.
-A missing result (status 120836: a missing or out-of-range date, or a basis
-that names no basis) is printed as "missing (status 120836)" by call and as an
-empty field by batch.
-
-Options:
+Options (anywhere before "--"):
   --modules DIR   Module directory (default: $MODHOST_MODULES, else
                   ../modules beside the modhost binary).
   --table         batch: print an aligned table instead of CSV.
-  --help          Show this help.
-  --version       Show the version.
+  --strict        A missing result is an error: call exits 1, batch reports
+                  the row and counts it as a bad row.
+  -h, --help      Show this help.
+  -V, --version   Show the version.
 
-Bases: 30/360, ACT/ACT (or ACTUAL), ACT/360, ACT/365 and, for YRDIF, AGE
-(YRDIF's default when the basis is left out).
+Dates are ISO dates of the host calendar (yyyy-mm-dd, in which years divisible
+by 4000 are common years) or date values (days from 1960-01-01, fractions
+allowed); "." or an empty field is a missing date. An ISO date outside 1582 to
+20000 is taken, like any date value out of range, and gives a missing result.
+Numbers are printed in full (no exponent), as the shortest text that reads
+back to the same double: day counts as integers.
 
-Exit status: 0 success; 1 batch input had malformed rows; 2 usage error,
-unknown function or wrong argument count; 3 a module ended processing.
+Missing results (status 120836: a missing or out-of-range date, or a basis
+that names no basis): call prints "missing (status 120836): " and the cause;
+batch leaves the result empty ("." with --table) and counts the causes in a
+summary on standard error.
+
+Batch input: one row per line; lines end in LF, CR LF or CR; a UTF-8 byte
+order mark is dropped. Fields are separated by commas and may be quoted with
+"; a quoted field does not span lines. Line 1 is a header when none of its
+2 or 3 fields is empty or reads as a date or number (starts with a digit, a
+sign or a point). A line may be up to 65536 bytes long. Every input line gives
+one output row of the columns start, end, basis and result, in order: a blank
+line stays blank, and a malformed row (wrong field count, bad date, bad quote,
+too long) keeps its fields (or its whole text in the first column) with an
+empty result and is reported on standard error with its line number. Rows
+are written as soon as their line is complete when input is a pipe or terminal.
+
+Modules: only regular files holding x86-64 ELF shared objects are loaded; any
+other file is skipped with a message, and the other modules go on. A function
+registered by two files is taken from the first in name order.
+
+Exit status:
+  0  success (a batch may still have missing results: see the summary)
+  1  batch input had bad rows; with --strict, a missing result
+  2  usage error, unknown function, wrong argument count, or inspect found a
+     file that is not a module
+  3  a module ended processing (xexit)
+  4  reading standard input or writing standard output failed
 
 Examples:
   modhost call YRDIF 2000-02-29 2010-02-28            prints 10
@@ -70,8 +100,49 @@ Examples:
   modhost inspect
 )HELP";
 
+// Standard output and standard error, each checked.
+modhost::Output out(STDOUT_FILENO);
+modhost::Output err(STDERR_FILENO);
+
 void print_error(const std::string& message) {
-  std::fprintf(stderr, "modhost: %s\n", message.c_str());
+  err.put("modhost: " + message + "\n");
+  err.flush();
+}
+
+// printf into standard output.
+__attribute__((format(printf, 1, 2))) void print(const char* format, ...) {
+  va_list args, again;
+  va_start(args, format);
+  va_copy(again, args);
+  const int n = std::vsnprintf(nullptr, 0, format, args);
+  va_end(args);
+  if (n > 0) {
+    std::string text(static_cast<std::size_t>(n) + 1, '\0');
+    std::vsnprintf(text.data(), text.size(), format, again);
+    text.pop_back();
+    out.put(text);
+  }
+  va_end(again);
+}
+
+// A standard descriptor that is closed would be handed out again by the next
+// open (of a module file, say), and output meant for the terminal would land
+// there. Each closed one gets a stand-in on which every read or write fails
+// as on a closed descriptor, with EBADF.
+void hold_standard_descriptors() {
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    if (open("/dev/null", fd == STDIN_FILENO ? O_WRONLY : O_RDONLY) != fd) std::_Exit(kExitIo);
+  }
+}
+
+// The exit status, after checking that standard output took everything.
+int finish(int status) {
+  if (!out.flush()) {
+    print_error(std::string("cannot write standard output: ") + std::strerror(out.error()));
+    return kExitIo;
+  }
+  return status;
 }
 
 std::string default_module_dir() {
@@ -88,37 +159,36 @@ std::string default_module_dir() {
 
 // --- inspect -----------------------------------------------------------------
 
+void print_field(const char* label, const std::string& text) {
+  print("    %-22s %s\n", label, text.c_str());
+}
+
 void print_text_word(const char* label, const char* text) {
-  std::printf("    %-22s %s%s%s\n", label, text ? "\"" : "", text ? text : "(null)",
-              text ? "\"" : "");
+  print_field(label, text ? "\"" + std::string(text) + "\"" : "(null)");
 }
 
 void print_module(const refhost::Module& m) {
   const mcn::ImageInfo& image = *m.image;
   const mcn::VersionBlock& v = m.version;
-  std::printf("module %s (%s)\n", m.name.c_str(), m.path.c_str());
+  print("module %s (%s)\n", m.name.c_str(), m.path.c_str());
   for (const refhost::Function& f : m.functions) {
     if (f.min_args == f.max_args)
-      std::printf("  function %s: %d arguments\n", f.name.c_str(), f.min_args);
+      print("  function %s: %d arguments\n", f.name.c_str(), f.min_args);
     else
-      std::printf("  function %s: %d to %d arguments\n", f.name.c_str(), f.min_args, f.max_args);
+      print("  function %s: %d to %d arguments\n", f.name.c_str(), f.min_args, f.max_args);
   }
-  std::printf("  image information\n");
-  std::printf("    %-22s %s\n", "marker",
-              refhost::field_text(image.marker, sizeof image.marker).c_str());
-  std::printf("    %-22s %s\n", "release",
-              refhost::field_text(image.release, sizeof image.release).c_str());
-  std::printf("    %-22s %s\n", "release (short)",
-              refhost::field_text(image.release_short, sizeof image.release_short).c_str());
-  std::printf("    %-22s %s\n", "build date",
-              refhost::field_text(image.build_date, sizeof image.build_date).c_str());
-  std::printf("    %-22s %s\n", "level",
-              refhost::field_text(image.level, sizeof image.level).c_str());
-  std::printf("    %-22s %s\n", "copyright", image.copyright ? image.copyright : "(none)");
-  std::printf("  version block\n");
+  print("  image information\n");
+  print_field("marker", refhost::field_text(image.marker, sizeof image.marker));
+  print_field("release", refhost::field_text(image.release, sizeof image.release));
+  print_field("release (short)",
+              refhost::field_text(image.release_short, sizeof image.release_short));
+  print_field("build date", refhost::field_text(image.build_date, sizeof image.build_date));
+  print_field("level", refhost::field_text(image.level, sizeof image.level));
+  print_field("copyright", image.copyright ? image.copyright : "(none)");
+  print("  version block\n");
   print_text_word("release", v.release);
   print_text_word("build path", v.build_path);
-  std::printf("    %-22s %llu\n", "build time (s)", static_cast<unsigned long long>(v.build_time));
+  print_field("build time (s)", std::to_string(v.build_time));
   print_text_word("build time", v.build_stamp);
   print_text_word("build host", v.build_host);
   print_text_word("module identifier", v.module_ident);
@@ -130,32 +200,37 @@ void print_module(const refhost::Module& m) {
 
 int run_inspect(refhost::Host& host, const std::string& dir,
                 const std::vector<std::string>& names) {
+  const char* separator = "";
   if (names.empty()) {
     const refhost::Registry registry = refhost::load_directory(host, dir);
-    for (const std::string& e : registry.errors) print_error(e);
-    if (registry.modules.empty()) {
+    for (const std::string& d : registry.duplicates) print_error(d);
+    if (registry.modules.empty() && registry.errors.empty()) {
       print_error("no modules in " + dir);
       return kExitUsage;
     }
-    for (std::size_t i = 0; i < registry.modules.size(); ++i) {
-      if (i > 0) std::printf("\n");
-      print_module(registry.modules[i]);
+    for (const refhost::Module& m : registry.modules) {
+      print("%s", separator);
+      separator = "\n";
+      print_module(m);
+    }
+    for (const std::string& e : registry.errors) {
+      print("%srefused %s\n", separator, e.c_str());
+      separator = "";
+      print_error(e);
     }
     return registry.errors.empty() ? kExitOk : kExitUsage;
   }
   int status = kExitOk;
-  bool first = true;
   for (const std::string& name : names) {
-    const std::string path = refhost::module_path(dir, name);
     refhost::Module m;
     std::string error;
-    if (!refhost::load_module(host, path, m, error)) {
+    if (!refhost::load_module(host, refhost::module_path(dir, name), m, error)) {
       print_error(error);
       status = kExitUsage;
       continue;
     }
-    if (!first) std::printf("\n");
-    first = false;
+    print("%s", separator);
+    separator = "\n";
     print_module(m);
   }
   return status;
@@ -170,21 +245,19 @@ const refhost::Function* find_function(const refhost::Registry& registry, std::s
   if (it != registry.functions.end()) return &it->second;
   std::string known;
   for (const auto& [n, f] : registry.functions) known += (known.empty() ? "" : ", ") + n;
-  print_error("unknown function " + name + " (" +
+  print_error("unknown function " + modhost::escaped(name) + " (" +
               (known.empty() ? "no functions registered from " + dir : "known: " + known) + ")");
   return nullptr;
 }
 
-std::string count_text(const refhost::Function& f) {
-  return f.min_args == f.max_args
-             ? std::to_string(f.min_args)
-             : std::to_string(f.min_args) + " to " + std::to_string(f.max_args);
-}
-
-int run_call(const refhost::Function& f, const std::vector<std::string>& args) {
+int run_call(const refhost::Function& f, const std::vector<std::string>& args, bool strict) {
   const int n = static_cast<int>(args.size());
   if (n < f.min_args || n > f.max_args) {
-    print_error(f.name + " takes " + count_text(f) + " arguments, not " + std::to_string(n));
+    print_error(f.name + " takes " +
+                (f.min_args == f.max_args
+                     ? std::to_string(f.min_args)
+                     : std::to_string(f.min_args) + " to " + std::to_string(f.max_args)) +
+                " arguments, not " + std::to_string(n));
     return kExitUsage;
   }
   double dates[2];
@@ -200,293 +273,127 @@ int run_call(const refhost::Function& f, const std::vector<std::string>& args) {
   double result;
   const std::int32_t status = a.call(f.impl, &result);
   if (status == mcn::kStatusOk) {
-    char buf[32];
-    std::printf("%.*s\n", modhost::format_number(result, buf), buf);
-  } else {
-    std::printf("missing (status %d)\n", status);
+    char buf[modhost::kNumberChars];
+    out.put(std::string_view(buf, static_cast<std::size_t>(modhost::format_number(result, buf))));
+    out.put('\n');
+    return kExitOk;
   }
-  return kExitOk;
+  const modhost::MissingCause cause = modhost::missing_cause(dates[0], dates[1]);
+  print("missing (status %d): %s\n", status,
+        cause == modhost::MissingCause::kBasis
+            ? ("basis '" + modhost::escaped(args[2]) + "' names no basis").c_str()
+            : modhost::cause_text(cause));
+  return strict ? kExitBadRows : kExitOk;
 }
 
 // --- batch ---------------------------------------------------------------------
 
-// Buffered standard output.
-class Output {
- public:
-  ~Output() { flush(); }
-  void put(std::string_view s) {
-    if (used_ + s.size() > sizeof buf_) flush();
-    if (s.size() > sizeof buf_) {
-      std::fwrite(s.data(), 1, s.size(), stdout);
-      return;
-    }
-    std::memcpy(buf_ + used_, s.data(), s.size());
-    used_ += s.size();
+int run_batch(const refhost::Function& f, modhost::BatchOptions options) {
+  modhost::Batch batch(f, options, out, err);
+  if (const int error = modhost::read_rows(STDIN_FILENO, batch, out); error != 0) {
+    out.flush();
+    print_error(std::string("cannot read standard input: ") + std::strerror(error));
+    batch.finish();
+    return kExitIo;
   }
-  void put(char c) { put(std::string_view(&c, 1)); }
-  void pad(std::string_view s, std::size_t width) {
-    put(s);
-    for (std::size_t i = s.size(); i < width; ++i) put(' ');
-  }
-  void flush() {
-    if (used_ > 0) std::fwrite(buf_, 1, used_, stdout);
-    used_ = 0;
-    std::fflush(stdout);
-  }
-
- private:
-  char buf_[1 << 16];
-  std::size_t used_ = 0;
-};
-
-// Splits a CSV line into at most `max` fields; a field may be quoted, with ""
-// for a quote inside it. Returns the number of fields, or -1 for a field
-// count above `max` or an unterminated quote.
-int split_csv(std::string_view line, std::string_view* fields, int max, std::string* unquoted) {
-  int n = 0;
-  std::size_t i = 0;
-  while (true) {
-    if (n == max) return -1;
-    if (i < line.size() && line[i] == '"') {
-      std::string& u = unquoted[n];
-      u.clear();
-      ++i;
-      while (true) {
-        if (i >= line.size()) return -1;
-        if (line[i] == '"') {
-          if (i + 1 < line.size() && line[i + 1] == '"') {
-            u += '"';
-            i += 2;
-            continue;
-          }
-          ++i;
-          break;
-        }
-        u += line[i++];
-      }
-      fields[n++] = u;
-      if (i < line.size() && line[i] != ',') return -1;
-    } else {
-      const std::size_t comma = line.find(',', i);
-      fields[n++] =
-          line.substr(i, comma == std::string_view::npos ? std::string_view::npos : comma - i);
-      if (comma == std::string_view::npos) return n;
-      i = comma;
-    }
-    if (i >= line.size()) return n;
-    ++i;  // the comma
-  }
-}
-
-bool looks_like_header(std::string_view first_field) {
-  double v;
-  std::string error;
-  return !modhost::parse_date(first_field, v, error);
-}
-
-constexpr std::size_t kMaxLine = 1 << 16;
-constexpr std::size_t kTableDate = 12;
-constexpr std::size_t kTableBasis = 10;
-
-class Batch {
- public:
-  Batch(const refhost::Function& f, bool table) : f_(f), table_(table) {}
-
-  void row(std::string_view line, long number) {
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (line.empty()) return;
-    std::string_view fields[mcn::kMaxArgs + 1];
-    const int n = split_csv(line, fields, mcn::kMaxArgs + 1, unquoted_);
-    if (number == 1 && n > 0 && looks_like_header(fields[0])) {
-      header(line, fields, n);
-      return;
-    }
-    if (n < f_.min_args || n > f_.max_args) {
-      bad(number, n < 0 ? std::string("malformed CSV row")
-                        : f_.name + " takes " + count_text(f_) + " fields, this row has " +
-                              std::to_string(n));
-      emit(line, fields, n < 0 ? 0 : n, nullptr);
-      return;
-    }
-    double dates[2];
-    for (int i = 0; i < 2; ++i) {
-      std::string error;
-      if (!modhost::parse_date(fields[i], dates[i], error)) {
-        bad(number, "field " + std::to_string(i + 1) + ": " + error);
-        emit(line, fields, n, nullptr);
-        return;
-      }
-    }
-    refhost::Arguments a = n == 2 ? refhost::Arguments(dates[0], dates[1])
-                                  : refhost::Arguments(dates[0], dates[1], fields[2]);
-    double result;
-    const bool ok = a.call(f_.impl, &result) == mcn::kStatusOk;
-    emit(line, fields, n, ok ? &result : nullptr);
-  }
-
-  void finish() { out_.flush(); }
-  long bad_rows() const { return bad_rows_; }
-
- private:
-  void bad(long number, const std::string& why) {
-    ++bad_rows_;
-    out_.flush();  // keeps the message beside its row when both streams go to a terminal
-    std::fprintf(stderr, "modhost: line %ld: %s\n", number, why.c_str());
-  }
-
-  void header(std::string_view line, const std::string_view* fields, int n) {
-    if (!table_) {
-      out_.put(line);
-      out_.put(',');
-      out_.put(f_.name);
-      out_.put('\n');
-      return;
-    }
-    columns(fields, n);
-    out_.put(f_.name);
-    out_.put('\n');
-  }
-
-  // The three argument columns of a table row, each padded to its width.
-  void columns(const std::string_view* fields, int n) {
-    for (int i = 0; i < 3; ++i) {
-      out_.pad(i < n ? fields[i] : std::string_view(), i < 2 ? kTableDate : kTableBasis);
-      out_.put(' ');
-    }
-  }
-
-  void emit(std::string_view line, const std::string_view* fields, int n, const double* result) {
-    char buf[32];
-    const std::string_view value =
-        result ? std::string_view(buf, modhost::format_number(*result, buf)) : "";
-    if (!table_) {
-      out_.put(line);
-      out_.put(',');
-      out_.put(value);
-      out_.put('\n');
-      return;
-    }
-    columns(fields, n);
-    out_.put(result ? value : std::string_view("."));
-    out_.put('\n');
-  }
-
-  const refhost::Function& f_;
-  bool table_;
-  long bad_rows_ = 0;
-  Output out_;
-  std::string unquoted_[mcn::kMaxArgs + 1];
-};
-
-int run_batch(const refhost::Function& f, bool table) {
-  Batch batch(f, table);
-  // Lines are cut from a fixed buffer; a line longer than it is reported and skipped.
-  std::vector<char> buf(1 << 20);
-  std::size_t have = 0;
-  long number = 0;
-  bool skipping = false;
-  while (true) {
-    const std::size_t got = std::fread(buf.data() + have, 1, buf.size() - have, stdin);
-    have += got;
-    std::size_t start = 0;
-    while (true) {
-      const void* nl = std::memchr(buf.data() + start, '\n', have - start);
-      if (nl == nullptr) break;
-      const std::size_t end = static_cast<const char*>(nl) - buf.data();
-      ++number;
-      if (!skipping) batch.row(std::string_view(buf.data() + start, end - start), number);
-      skipping = false;
-      start = end + 1;
-    }
-    std::memmove(buf.data(), buf.data() + start, have - start);
-    have -= start;
-    if (got == 0) break;
-    if (have > kMaxLine && !skipping) {
-      std::fprintf(stderr, "modhost: line %ld: longer than %zu bytes, skipped\n", number + 1,
-                   kMaxLine);
-      skipping = true;
-    }
-    if (skipping) have = 0;
-  }
-  if (have > 0 && !skipping) batch.row(std::string_view(buf.data(), have), ++number);
   batch.finish();
-  if (batch.bad_rows() > 0)
-    std::fprintf(stderr, "modhost: %ld malformed row(s) of %ld\n", batch.bad_rows(), number);
   return batch.bad_rows() > 0 ? kExitBadRows : kExitOk;
 }
 
-}  // namespace
+// --- the command line ------------------------------------------------------------
 
-int main(int argc, char** argv) {
+struct CommandLine {
   std::string dir;
-  std::vector<std::string> rest;
-  bool table = false;
+  modhost::BatchOptions batch;
+  std::vector<std::string> words;  // the verb and its arguments
+};
+
+// Options may stand anywhere before "--": no date value or basis starts with
+// two dashes, and a single dash starts a negative date value.
+// Returns -1 when the command line is taken, else the exit status.
+int parse_command_line(int argc, char** argv, CommandLine& c) {
   bool options_done = false;
   for (int i = 1; i < argc; ++i) {
     const std::string_view a = argv[i];
-    if (!options_done && a == "--") {
+    const bool option = !options_done && (a.rfind("--", 0) == 0 || a == "-h" || a == "-V");
+    if (!option) {
+      c.words.emplace_back(a);
+    } else if (a == "--") {
       options_done = true;
-    } else if (!options_done && (a == "--help" || a == "-h")) {
-      std::fputs(kHelp, stdout);
+    } else if (a == "--help" || a == "-h") {
+      out.put(kHelp);
       return kExitOk;
-    } else if (!options_done && a == "--version") {
-      std::printf("%s\n", kVersion);
+    } else if (a == "--version" || a == "-V") {
+      out.put(std::string(kVersion) + "\n");
       return kExitOk;
-    } else if (!options_done && a == "--table") {
-      table = true;
-    } else if (!options_done && (a == "--modules" || a.rfind("--modules=", 0) == 0)) {
-      if (a == "--modules") {
-        if (++i == argc) {
-          print_error("--modules needs a directory");
-          return kExitUsage;
-        }
-        dir = argv[i];
-      } else {
-        dir = std::string(a.substr(10));
+    } else if (a == "--table") {
+      c.batch.table = true;
+    } else if (a == "--strict") {
+      c.batch.strict = true;
+    } else if (a == "--modules" || a.rfind("--modules=", 0) == 0) {
+      if (a == "--modules" && ++i == argc) {
+        print_error("--modules needs a directory");
+        return kExitUsage;
       }
-    } else if (!options_done && a.size() > 2 && a.rfind("--", 0) == 0) {
-      print_error("unknown option " + std::string(a) + " (see --help)");
-      return kExitUsage;
+      c.dir = a == "--modules" ? argv[i] : std::string(a.substr(10));
+      if (c.dir.empty()) {
+        print_error("--modules needs a directory, not an empty text");
+        return kExitUsage;
+      }
     } else {
-      rest.emplace_back(a);
-      // After the verb and function name, arguments are data: "-138061" is a date value.
-      if (rest.size() >= 2 && rest[0] != "inspect") options_done = true;
+      print_error("unknown option " + modhost::escaped(a) + " (see --help)");
+      return kExitUsage;
     }
   }
-  if (rest.empty()) {
-    std::fputs(kHelp, stderr);
+  if (c.words.empty()) {
+    err.put(kHelp);
     return kExitUsage;
   }
-  if (dir.empty()) dir = default_module_dir();
+  if (c.dir.empty()) c.dir = default_module_dir();
+  return -1;
+}
+
+int run(int argc, char** argv) {
+  CommandLine c;
+  if (const int status = parse_command_line(argc, argv, c); status >= 0) return status;
 
   refhost::Host host;
   host.on_xexit([](std::int32_t code, std::int32_t) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "modhost: a module ended processing (xexit code %d%s)\n", code,
-                 code == mcn::kExitNoMemory ? ": out of host memory" : "");
+    out.flush();
+    print_error("a module ended processing (xexit code " + std::to_string(code) +
+                (code == mcn::kExitNoMemory ? ": out of host memory)" : ")"));
     std::_Exit(kExitHostEnded);
   });
 
-  const std::string verb = rest[0];
-  const std::vector<std::string> args(rest.begin() + 1, rest.end());
-  if (verb == "inspect") return run_inspect(host, dir, args);
+  const std::string verb = c.words[0];
+  const std::vector<std::string> args(c.words.begin() + 1, c.words.end());
+  if (verb == "inspect") return run_inspect(host, c.dir, args);
   if (verb != "call" && verb != "batch") {
-    print_error("unknown verb " + verb + " (see --help)");
+    print_error("unknown verb " + modhost::escaped(verb) + " (see --help)");
     return kExitUsage;
   }
   if (args.empty()) {
     print_error(verb + " needs a function name (see --help)");
     return kExitUsage;
   }
-
-  const refhost::Registry registry = refhost::load_directory(host, dir);
-  for (const std::string& e : registry.errors) print_error(e);
-  const refhost::Function* f = find_function(registry, args[0], dir);
-  if (f == nullptr) return kExitUsage;
-  if (verb == "call") return run_call(*f, std::vector<std::string>(args.begin() + 1, args.end()));
-  if (args.size() != 1) {
+  if (verb == "batch" && args.size() != 1) {
     print_error("batch takes one function name and reads its rows from standard input");
     return kExitUsage;
   }
-  return run_batch(*f, table);
+
+  const refhost::Registry registry = refhost::load_directory(host, c.dir);
+  for (const std::string& e : registry.errors) print_error("skipped " + e);
+  for (const std::string& d : registry.duplicates) print_error(d);
+  const refhost::Function* f = find_function(registry, args[0], c.dir);
+  if (f == nullptr) return kExitUsage;
+  if (verb == "call")
+    return run_call(*f, std::vector<std::string>(args.begin() + 1, args.end()), c.batch.strict);
+  return run_batch(*f, c.batch);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  hold_standard_descriptors();
+  return finish(run(argc, argv));
 }

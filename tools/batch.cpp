@@ -1,0 +1,165 @@
+#include "tools/batch.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <numeric>
+#include <vector>
+
+#include "host/arguments.h"
+
+namespace modhost {
+
+namespace {
+
+// Widths of the start, end and basis columns of a table.
+constexpr std::size_t kTableWidths[] = {12, 12, 10};
+constexpr int kColumns = 3;
+// What a table shows for a missing result or a malformed row.
+constexpr std::string_view kTableMissing = ".";
+constexpr std::string_view kBasisColumn = "basis";
+
+std::string count_text(const refhost::Function& f) {
+  return f.min_args == f.max_args
+             ? std::to_string(f.min_args)
+             : std::to_string(f.min_args) + " to " + std::to_string(f.max_args);
+}
+
+bool is_header(const std::string_view* fields, int n) {
+  if (n < 2) return false;
+  for (int i = 0; i < n; ++i)
+    if (fields[i].empty() || reads_as_value(fields[i])) return false;
+  return true;
+}
+
+}  // namespace
+
+long Batch::missing() const { return std::accumulate(missing_.begin(), missing_.end(), 0L); }
+
+void Batch::line(std::string_view text, bool too_long) {
+  ++lines_;
+  if (too_long) {
+    bad("longer than " + std::to_string(kMaxLine) + " bytes");
+    return unsplit_row("");
+  }
+  if (text.empty()) return out_.put('\n');
+  std::string_view fields[kColumns];
+  int n = split_csv(text, fields, kColumns, unquoted_);
+  if (n < 0) {
+    bad(n == kBadQuote ? "malformed CSV row: a quote does not close where a field ends"
+                       : "more than " + std::to_string(kColumns) + " fields");
+    return unsplit_row(text);
+  }
+  if (lines_ == 1 && is_header(fields, n)) {
+    if (n == 2) fields[n++] = kBasisColumn;
+    return row(fields, n, f_.name);
+  }
+  evaluate(text, fields, n);
+}
+
+void Batch::evaluate(std::string_view text, const std::string_view* fields, int n) {
+  if (n < f_.min_args || n > f_.max_args) {
+    bad(f_.name + " takes " + count_text(f_) + " fields, this row has " + std::to_string(n));
+    return row(fields, n, "");
+  }
+  double dates[2];
+  for (int i = 0; i < 2; ++i) {
+    std::string error;
+    if (!parse_date(fields[i], dates[i], error)) {
+      bad("field " + std::to_string(i + 1) + ": " + error);
+      return row(fields, n, "");
+    }
+  }
+  refhost::Arguments a = n == 2 ? refhost::Arguments(dates[0], dates[1])
+                                : refhost::Arguments(dates[0], dates[1], fields[2]);
+  double result;
+  char buf[kNumberChars];
+  std::string_view value;
+  if (a.call(f_.impl, &result) == mcn::kStatusOk) {
+    value = std::string_view(buf, static_cast<std::size_t>(format_number(result, buf)));
+  } else {
+    const MissingCause cause = missing_cause(dates[0], dates[1]);
+    ++missing_[static_cast<int>(cause)];
+    if (options_.strict) bad(std::string("missing result: ") + cause_text(cause));
+  }
+  // The common row, 3 fields without quotes, is written as it came.
+  if (!options_.table && n == kColumns && text.find('"') == std::string_view::npos) {
+    out_.put(text);
+    out_.put(',');
+    out_.put(value);
+    return out_.put('\n');
+  }
+  row(fields, n, value);
+}
+
+void Batch::bad(const std::string& why) {
+  ++bad_rows_;
+  out_.flush();  // keeps the message beside its row when both streams go to a terminal
+  messages_.put("modhost: line " + std::to_string(lines_) + ": " + why + "\n");
+  messages_.flush();
+}
+
+void Batch::row(const std::string_view* fields, int n, std::string_view result) {
+  for (int i = 0; i < kColumns; ++i) {
+    const std::string_view field = i < n ? fields[i] : std::string_view();
+    if (options_.table) {
+      out_.pad(escaped(field), kTableWidths[i]);
+      out_.put(' ');
+    } else {
+      put_csv_field(out_, field);
+      out_.put(',');
+    }
+  }
+  if (options_.table) {
+    out_.put(result.empty() ? kTableMissing : escaped(result));
+  } else {
+    put_csv_field(out_, result);
+  }
+  out_.put('\n');
+}
+
+// A line that cannot be cut into the columns: its text, whole, stands in the
+// first column.
+void Batch::unsplit_row(std::string_view text) {
+  const std::string_view fields[] = {text};
+  row(fields, 1, "");
+}
+
+void Batch::finish() {
+  if (const long m = missing(); m > 0) {
+    std::string text = "modhost: " + std::to_string(m) + " missing result(s):";
+    const char* separator = " ";
+    for (int c = 0; c < static_cast<int>(MissingCause::kCount); ++c) {
+      if (missing_[c] == 0) continue;
+      text +=
+          separator + std::to_string(missing_[c]) + " " + cause_text(static_cast<MissingCause>(c));
+      separator = ", ";
+    }
+    messages_.put(text + "\n");
+  }
+  if (bad_rows_ > 0)
+    messages_.put("modhost: " + std::to_string(bad_rows_) + " bad row(s) of " +
+                  std::to_string(lines_) + " line(s)\n");
+  messages_.flush();
+}
+
+int read_rows(int fd, Batch& batch, Output& out) {
+  struct stat st;
+  const bool interactive = fstat(fd, &st) != 0 || !S_ISREG(st.st_mode);
+  const auto on_line = [&](std::string_view text, bool too_long) { batch.line(text, too_long); };
+  LineReader reader;
+  std::vector<char> buf(1 << 20);
+  while (out.ok()) {
+    if (interactive) out.flush();
+    const ssize_t got = read(fd, buf.data(), buf.size());
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return errno;
+    if (got == 0) break;
+    reader.feed(std::string_view(buf.data(), static_cast<std::size_t>(got)), on_line);
+  }
+  if (out.ok()) reader.finish(on_line);
+  return 0;
+}
+
+}  // namespace modhost
