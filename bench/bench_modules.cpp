@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "daycount/daycount.h"
+#include "functions/arguments.h"
 #include "host/calendar.h"
 #include "host/loader.h"
 #include "text/text.h"

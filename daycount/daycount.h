@@ -1,14 +1,21 @@
 // The day-count engine: basis recognition, 30/360, day numbers and the
-// ACT/ACT split. Pure functions of their arguments, apart from the
-// upper-casing that basis recognition asks of the host.
+// ACT/ACT split. Pure functions of dates and texts, apart from the
+// upper-casing that basis recognition asks of the host's text routines.
 #ifndef MCN_DAYCOUNT_DAYCOUNT_H
 #define MCN_DAYCOUNT_DAYCOUNT_H
 
 #include <cstdint>
 
-#include "frame/frame.h"
+#include "frame/export.h"
 
 namespace mcn {
+
+// A calendar date: year, month (1 to 12) and day of the month (1 to 31).
+struct CivilDate {
+  std::int32_t year;
+  std::int32_t month;
+  std::int32_t day;
+};
 
 // Basis codes.
 enum Basis : int {
@@ -36,9 +43,8 @@ constexpr bool gregorian_leap(std::int32_t y) {
   return ((y & 3) == 0) & ((y % 100 != 0) | ((y & 15) == 0));
 }
 
-// 30/360 day count from the first date to the second.
-std::int64_t diff_30360(std::int32_t m1, std::int32_t d1, std::int32_t y1, std::int32_t m2,
-                        std::int32_t d2, std::int32_t y2);
+// 30/360 day count from a to b.
+std::int64_t diff_30360(CivilDate a, CivilDate b);
 
 // Century terms: Y/4 - Y/100 + Y/400, each quotient truncated toward zero.
 // Years of the calendar's range take 32-bit unsigned divisions by constants,
@@ -53,32 +59,51 @@ constexpr std::int64_t century_terms(std::int64_t y) {
 
 // Serial day number; the difference of two is the number of days between them
 // in the proleptic Gregorian calendar without the 4000-year exception.
+// Ranges for the dates of the calendar (years 1582 to 20000):
 constexpr std::int64_t day_number(std::int32_t year, std::int32_t month, std::int32_t day) {
   // For months after February, trunc(0.4 * month + 2.3) in integers.
   const bool late = month > 2;
+  // [1581, 20000]
   const std::int64_t adjusted_year = late ? std::int64_t{year} : std::int64_t{year} - 1;
+  // [0, 0] for January and February, [3, 7] for March to December
   const std::int64_t month_term = late ? (4 * std::int64_t{month} + 23) / 10 : 0;
+  // [577430, 7300000] + [31, 372] + [1, 31] + [383, 4850] - [0, 7]: [577845, 7305246]
   return 365 * std::int64_t{year} + 31 * std::int64_t{month} + day + century_terms(adjusted_year) -
          month_term;
 }
 
+constexpr std::int64_t day_number(CivilDate d) { return day_number(d.year, d.month, d.day); }
+
+// The month and day terms of day_number for 1 January: 31 * 1 + 1.
+constexpr std::int64_t kFirstOfJanuaryTerms = 31 * 1 + 1;
+
+// The day number of 1 January of `year`, given the century terms of the year
+// before (which day_number takes for January).
+constexpr std::int64_t first_of_january(std::int64_t year, std::int64_t century_terms_before) {
+  return 365 * year + kFirstOfJanuaryTerms + century_terms_before;
+}
+static_assert(first_of_january(2001, century_terms(2000)) == day_number(2001, 1, 1));
+
 // Actual days from a to b.
 constexpr std::int64_t actual_days(CivilDate a, CivilDate b) {
-  return day_number(b.year, b.month, b.day) - day_number(a.year, a.month, a.day);
+  return day_number(b) - day_number(a);
 }
 
-// The basis code of argument k: kBasisNone for a null descriptor or a null text.
-inline int basis_argument(const ArgBlock* args, int k, bool age) {
-  const TextDescriptor* d = text_argument(args, k);
-  if (d == nullptr || d->text == nullptr) return kBasisNone;
-  return parse_basis(d->text, d->length, age);
-}
+// The actual days of an interval, split by the years they fall in.
+struct ActActSplit {
+  std::int64_t common;  // days in common years
+  std::int64_t leap;    // days in leap years (Gregorian test)
 
-// Actual days from the start date to the end date (start not later), split
-// into leap-year and common-year days: total days and the ACT/ACT year
-// fraction common / 365 + leap / 366.
-void diff_actact(std::int32_t sm, std::int32_t sd, std::int32_t sy, std::int32_t em,
-                 std::int32_t ed, std::int32_t ey, std::int64_t* days, double* fraction);
+  constexpr std::int64_t days() const { return common + leap; }
+  // The ACT/ACT year fraction.
+  double years() const {
+    return static_cast<double>(common) / 365.0 + static_cast<double>(leap) / 366.0;
+  }
+};
+
+// The split of the actual days from `start` to `end`, for dates of years from
+// 0 on with the start not later than the end.
+ActActSplit diff_actact(const CivilDate& start, const CivilDate& end);
 
 }  // namespace mcn
 

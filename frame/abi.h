@@ -23,6 +23,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "frame/services.h"
+
 namespace mcn {
 
 // ---------------------------------------------------------------------------
@@ -44,23 +46,23 @@ struct Service {
 // arguments, so a host can check that it was reached through the right slot.
 constexpr std::uint64_t service_id(Service s) { return (std::uint64_t{s.vector} << 32) | s.slot; }
 
-// The services a module calls. Host-side signatures (id = service identifier):
-//   int32_t wzstrlo(char* text, int32_t length, uint64_t id)   lower-case in place
-//   int32_t wzstrup(char* text, int32_t length, uint64_t id)   upper-case in place
-//   int32_t wzsxcch(const char* src, int32_t srclen, char* dst, int32_t dstlen,
-//                   int32_t mode, uint64_t id)                 multi-byte translation 0
-//   int32_t wzsxrch(same)                                      multi-byte translation 1
-//   void    xexit(int32_t code, int32_t arg, uint64_t id)      ends processing
-//   double  zjuldat(double date, uint64_t id)                  date value -> opaque day
-//   int32_t zymdjul(double day, double* year, double* month, double* mday,
-//                   uint64_t id)                               opaque day -> y, m, d
-constexpr Service kWzstrlo{0, 330};
-constexpr Service kWzstrup{0, 331};
-constexpr Service kWzsxcch{4, 7};
-constexpr Service kWzsxrch{4, 39};
-constexpr Service kXexit{39, 4};
-constexpr Service kZjuldat{164, 9};
-constexpr Service kZymdjul{164, 21};
+// The services a module calls, each a Service constant named after it
+// (service::zjuldat), and all of them in one table.
+namespace service {
+#define MCN_SERVICE_CONSTANT(name, vector, slot, ...) constexpr Service name{vector, slot};
+MCN_SERVICES(MCN_SERVICE_CONSTANT)
+#undef MCN_SERVICE_CONSTANT
+}  // namespace service
+
+struct ServiceEntry {
+  const char* name;
+  Service service;
+};
+constexpr ServiceEntry kServices[] = {
+#define MCN_SERVICE_ENTRY(name, vector, slot, ...) {#name, {vector, slot}},
+    MCN_SERVICES(MCN_SERVICE_ENTRY)
+#undef MCN_SERVICE_ENTRY
+};
 
 // Mode argument that the module passes to wzsxcch and wzsxrch.
 constexpr std::int32_t kMultibyteMode = 1;
@@ -77,7 +79,9 @@ struct HostAllocator {
 };
 static_assert(offsetof(HostAllocator, allocate) == 0);
 
-// Flags that modules pass with every allocation.
+// The allocation flags that modules pass with every request to the host
+// allocator: memory for descriptors that the host takes over. Their bits are
+// the host's to define; a module passes them as this one value.
 constexpr std::int32_t kAllocFlags = 8198;  // 0x2006
 
 // Record B of the text-flag chain: byte 72 is the multi-byte text flag.
@@ -99,8 +103,17 @@ static_assert(sizeof(HostTextRecord) == 32);
 // number n (0..4); slots 0 and 1 are the host's own.
 constexpr int kTranslationTableCount = 5;
 constexpr int kTranslationFirstSlot = 2;
+// The table numbers: 0 and 1 are translations that go to wzsxcch and wzsxrch
+// while the host's text is multi-byte; 4 always goes byte by byte.
+constexpr int kTableTranslation0 = 0;
+constexpr int kTableTranslation1 = 1;
 constexpr int kTableUpper = 2;  // upper-casing
 constexpr int kTableLower = 3;  // lower-casing
+constexpr int kTableBytewise = 4;
+static_assert(kTableBytewise == kTranslationTableCount - 1);
+
+// wztxxlt's status for a table number outside 0..4.
+constexpr std::int32_t kStatusBadTable = static_cast<std::int32_t>(0x8000200Au);
 
 // The words of the global control block that modules read; the rest is the
 // host's business.

@@ -19,44 +19,14 @@ inline R call_service(Service s, A... args) {
 
 }  // namespace
 
-extern "C" {
-
-std::int32_t wzstrlo(char* text, std::int32_t length) {
-  return call_service<std::int32_t>(mcn::kWzstrlo, text, length);
-}
-
-std::int32_t wzstrup(char* text, std::int32_t length) {
-  return call_service<std::int32_t>(mcn::kWzstrup, text, length);
-}
-
-std::int32_t wzsxcch(const char* src, std::int32_t srclen, char* dst, std::int32_t dstlen,
-                     std::int32_t mode) {
-  return call_service<std::int32_t>(mcn::kWzsxcch, src, srclen, dst, dstlen, mode);
-}
-
-std::int32_t wzsxrch(const char* src, std::int32_t srclen, char* dst, std::int32_t dstlen,
-                     std::int32_t mode) {
-  return call_service<std::int32_t>(mcn::kWzsxrch, src, srclen, dst, dstlen, mode);
-}
-
-void xexit(std::int32_t code, std::int32_t arg) { call_service<void>(mcn::kXexit, code, arg); }
-
-double zjuldat(double date) { return call_service<double>(mcn::kZjuldat, date); }
-
-std::int32_t zymdjul(double day, double* year, double* month, double* mday) {
-  return call_service<std::int32_t>(mcn::kZymdjul, day, year, month, mday);
-}
-
-// The same stubs under the names that carry their vector and slot.
-MCN_EXPORT std::int32_t _wzstrlo_0_330(char*, std::int32_t) __attribute__((alias("wzstrlo")));
-MCN_EXPORT std::int32_t _wzstrup_0_331(char*, std::int32_t) __attribute__((alias("wzstrup")));
-MCN_EXPORT std::int32_t _wzsxcch_4_7(const char*, std::int32_t, char*, std::int32_t, std::int32_t)
-    __attribute__((alias("wzsxcch")));
-MCN_EXPORT std::int32_t _wzsxrch_4_39(const char*, std::int32_t, char*, std::int32_t, std::int32_t)
-    __attribute__((alias("wzsxrch")));
-MCN_EXPORT void _xexit_39_4(std::int32_t, std::int32_t) __attribute__((alias("xexit")));
-MCN_EXPORT double _zjuldat_164_9(double) __attribute__((alias("zjuldat")));
-MCN_EXPORT std::int32_t _zymdjul_164_21(double, double*, double*, double*)
-    __attribute__((alias("zymdjul")));
-
-}  // extern "C"
+// Each service's stub, and the same stub under the name that carries its
+// vector and slot (_zjuldat_164_9).
+#define MCN_ARGUMENTS(...) __VA_ARGS__
+#define MCN_SERVICE_STUB(name, vector, slot, result, params, args)       \
+  extern "C" result name params {                                        \
+    return call_service<result>(mcn::service::name, MCN_ARGUMENTS args); \
+  }                                                                      \
+  extern "C" MCN_EXPORT result _##name##_##vector##_##slot params __attribute__((alias(#name)));
+MCN_SERVICES(MCN_SERVICE_STUB)
+#undef MCN_SERVICE_STUB
+#undef MCN_ARGUMENTS

@@ -51,10 +51,10 @@ std::int32_t change_case(Service s, char* text, std::int32_t length, std::uint64
 }
 
 std::int32_t svc_wzstrlo(char* text, std::int32_t length, std::uint64_t id) {
-  return change_case<ascii_lower>(mcn::kWzstrlo, text, length, id);
+  return change_case<ascii_lower>(mcn::service::wzstrlo, text, length, id);
 }
 std::int32_t svc_wzstrup(char* text, std::int32_t length, std::uint64_t id) {
-  return change_case<ascii_upper>(mcn::kWzstrup, text, length, id);
+  return change_case<ascii_upper>(mcn::service::wzstrup, text, length, id);
 }
 
 // Multi-byte translations 0 and 1: the single-byte tables for ASCII, other
@@ -76,16 +76,16 @@ std::int32_t multibyte_translate(Service s, int table, const char* src, std::int
 
 std::int32_t svc_wzsxcch(const char* src, std::int32_t srclen, char* dst, std::int32_t dstlen,
                          std::int32_t mode, std::uint64_t id) {
-  return multibyte_translate(mcn::kWzsxcch, 0, src, srclen, dst, dstlen, mode, id);
+  return multibyte_translate(mcn::service::wzsxcch, 0, src, srclen, dst, dstlen, mode, id);
 }
 std::int32_t svc_wzsxrch(const char* src, std::int32_t srclen, char* dst, std::int32_t dstlen,
                          std::int32_t mode, std::uint64_t id) {
-  return multibyte_translate(mcn::kWzsxrch, 1, src, srclen, dst, dstlen, mode, id);
+  return multibyte_translate(mcn::service::wzsxrch, 1, src, srclen, dst, dstlen, mode, id);
 }
 
 void svc_xexit(std::int32_t code, std::int32_t arg, std::uint64_t id) {
-  check_id(mcn::kXexit, id);
-  host().log(mcn::kXexit, {word(code), word(arg)});
+  check_id(mcn::service::xexit, id);
+  host().log(mcn::service::xexit, {word(code), word(arg)});
   host().exit_requested(code, arg);
 }
 
@@ -99,14 +99,15 @@ double floor_day(double date) {
 
 // zjuldat hands back the day that holds the moment: the date value rounded down.
 double svc_zjuldat(double date, std::uint64_t id) {
-  check_id(mcn::kZjuldat, id);
-  if (Host::recording()) host().log(mcn::kZjuldat, {}, date);
+  check_id(mcn::service::zjuldat, id);
+  if (Host::recording()) host().log(mcn::service::zjuldat, {}, date);
   return floor_day(date);
 }
 
 std::int32_t svc_zymdjul(double day, double* year, double* month, double* mday, std::uint64_t id) {
-  check_id(mcn::kZymdjul, id);
-  if (Host::recording()) host().log(mcn::kZymdjul, {word(year), word(month), word(mday)}, day);
+  check_id(mcn::service::zymdjul, id);
+  if (Host::recording())
+    host().log(mcn::service::zymdjul, {word(year), word(month), word(mday)}, day);
   if (!(std::fabs(day) < 1e12)) {  // not a day this calendar can name
     *year = *month = *mday = std::nan("");
     return 1;
@@ -123,12 +124,17 @@ void* svc_allocate(mcn::HostAllocator* self, std::uint64_t size, std::int32_t fl
   return host().allocate(size, flags);
 }
 
+// Every service of the list has its routine here, of exactly the type that
+// its line gives, with the service identifier appended.
+#define MCN_CHECK_ROUTINE(name, vector, slot, result, params, args) \
+  static_assert(std::is_same_v<decltype(svc_##name), result MCN_WITH_SERVICE_ID params>);
+MCN_SERVICES(MCN_CHECK_ROUTINE)
+#undef MCN_CHECK_ROUTINE
+
 template <typename F>
 mcn::ServiceRoutine routine(F* f) {
   return reinterpret_cast<mcn::ServiceRoutine>(f);
 }
-
-constexpr std::uint32_t kVectorNumbers[4] = {0, 4, 39, 164};
 
 }  // namespace
 
@@ -138,14 +144,14 @@ Host::Host() {
     std::fprintf(stderr, "refhost: only one host may be live at a time\n");
     std::abort();
   }
-  for (int i = 0; i < 4; ++i) vectors_[kVectorNumbers[i]] = vector_storage_[i].data();
-  vector_storage_[0][mcn::kWzstrlo.slot] = routine(svc_wzstrlo);
-  vector_storage_[0][mcn::kWzstrup.slot] = routine(svc_wzstrup);
-  vector_storage_[1][mcn::kWzsxcch.slot] = routine(svc_wzsxcch);
-  vector_storage_[1][mcn::kWzsxrch.slot] = routine(svc_wzsxrch);
-  vector_storage_[2][mcn::kXexit.slot] = routine(svc_xexit);
-  vector_storage_[3][mcn::kZjuldat.slot] = routine(svc_zjuldat);
-  vector_storage_[3][mcn::kZymdjul.slot] = routine(svc_zymdjul);
+  for (const mcn::ServiceEntry& e : mcn::kServices) {
+    auto& vector = vector_storage_[vector_index(e.service.vector)];
+    vectors_[e.service.vector] = vector.data();
+  }
+#define MCN_INSTALL_ROUTINE(name, vector, slot, ...) \
+  vector_storage_[vector_index(vector)][slot] = routine(svc_##name);
+  MCN_SERVICES(MCN_INSTALL_ROUTINE)
+#undef MCN_INSTALL_ROUTINE
 
   // Table 0: identity. 1: control bytes become blanks. 2: upper-case ASCII.
   // 3: lower-case ASCII. 4: ASCII case swapped.

@@ -8,16 +8,45 @@
 #ifndef REFHOST_HOST_H
 #define REFHOST_HOST_H
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <iterator>
 #include <mutex>
 #include <vector>
 
 #include "frame/abi.h"
 
 namespace refhost {
+
+// The service vectors that the service list uses, numbered from 0 in the
+// order of their first service; a vector that the list does not use gets the
+// number past the last.
+constexpr std::size_t vector_index(std::uint32_t vector) {
+  std::size_t index = 0;
+  for (std::size_t i = 0; i < std::size(mcn::kServices); ++i) {
+    const std::uint32_t v = mcn::kServices[i].service.vector;
+    if (v == vector) return index;
+    bool seen = false;
+    for (std::size_t j = 0; j < i; ++j) seen |= mcn::kServices[j].service.vector == v;
+    index += !seen;
+  }
+  return index;
+}
+constexpr std::size_t kVectorCount = vector_index(~std::uint32_t{0});
+// One past the highest slot and the highest vector number of the list.
+constexpr std::uint32_t kSlots = [] {
+  std::uint32_t n = 0;
+  for (const mcn::ServiceEntry& e : mcn::kServices) n = std::max(n, e.service.slot + 1);
+  return n;
+}();
+constexpr std::uint32_t kVectorTableLength = [] {
+  std::uint32_t n = 0;
+  for (const mcn::ServiceEntry& e : mcn::kServices) n = std::max(n, e.service.vector + 1);
+  return n;
+}();
 
 // One call of a host service, as the host saw it.
 struct ServiceCall {
@@ -88,9 +117,11 @@ class Host {
 
   mcn::Gcb gcb_{};
   std::uint64_t pidb_ = 0x50494442u;  // "PIDB"
-  std::array<std::uint8_t, 256> flags_{};
-  std::array<std::array<mcn::ServiceRoutine, 400>, 4> vector_storage_{};
-  std::array<const mcn::ServiceRoutine*, 165> vectors_{};
+  std::array<std::uint8_t, kVectorTableLength> flags_{};
+  // Storage for the service vectors that the service list uses, each as long
+  // as the highest slot of the list needs, and the vector table and flag area.
+  std::array<std::array<mcn::ServiceRoutine, kSlots>, kVectorCount> vector_storage_{};
+  std::array<const mcn::ServiceRoutine*, kVectorTableLength> vectors_{};
   mcn::HostAllocator allocator_{};
   mcn::HostTextFlags text_flags_{};
   mcn::HostTextRecord text_record_{};

@@ -110,6 +110,65 @@ std::string field_text(const char* field, std::size_t width) {
   return std::string(field, nul ? static_cast<const char*>(nul) - field : width);
 }
 
+namespace {
+
+// Registers the functions of one module record: its item descriptor (request
+// type 1) names them, its function vector (request type 2) holds their entries.
+bool register_record(const mcn::ModuleRecord& record, Module& module, std::string& error) {
+  const std::string& path = module.path;
+  if (!has_nul(record.name, sizeof record.name))
+    return fail(error, path, "module name is not NUL-terminated");
+  const std::string name = field_text(record.name, sizeof record.name);
+  if (name.empty()) return fail(error, path, "module record has no name");
+  if (record.entry == nullptr)
+    return fail(error, path, "module " + name + " has no entry function");
+  if (module.name.empty()) module.name = name;
+
+  const auto* items = static_cast<const mcn::ItemDescriptor*>(record.entry(mcn::kRequestItems));
+  if (items == nullptr) return fail(error, path, "module " + name + " describes no functions");
+  if (items->count < 0 || items->count > kMaxFunctionItems ||
+      (items->count > 0 && items->items == nullptr))
+    return fail(error, path, "module " + name + " has a malformed item descriptor");
+  const auto* vector = static_cast<const mcn::FunctionVector*>(record.entry(mcn::kRequestVector));
+  if (vector == nullptr) return fail(error, path, "module " + name + " gives no function vector");
+
+  for (int i = 0; i < items->count; ++i) {
+    const mcn::FunctionItem& item = items->items[i];
+    if (!has_nul(item.name, sizeof item.name))
+      return fail(error, path, "function name is not NUL-terminated");
+    Function f{field_text(item.name, sizeof item.name),
+               item.min_args,
+               item.max_args,
+               vector->entries[i],
+               name,
+               path};
+    if (f.name.empty()) return fail(error, path, "function item has no name");
+    if (f.min_args > f.max_args || f.max_args > mcn::kMaxArgs)
+      return fail(error, path,
+                  "function " + f.name + " has argument counts out of order (" +
+                      std::to_string(f.min_args) + " to " + std::to_string(f.max_args) + ")");
+    if (f.impl == nullptr)
+      return fail(error, path, "function " + f.name + " has no implementation");
+    module.functions.push_back(std::move(f));
+  }
+  return true;
+}
+
+// Follows the image information's null-terminated module record list.
+bool register_records(const mcn::ImageInfo& image, Module& module, std::string& error) {
+  if (image.pcns == nullptr)
+    return fail(error, module.path, "image information lists no module records");
+  int records = 0;
+  for (const mcn::ModuleRecord* const* r = image.pcns; *r != nullptr; ++r) {
+    if (++records > kMaxModuleRecords)
+      return fail(error, module.path, "module record list has no end");
+    if (!register_record(**r, module, error)) return false;
+  }
+  return records > 0 || fail(error, module.path, "module record list is empty");
+}
+
+}  // namespace
+
 bool load_module(Host& host, const std::string& path, Module& out, std::string& error) {
   if (!check_module_file(path, error)) return false;
   dlerror();
@@ -129,55 +188,12 @@ bool load_module(Host& host, const std::string& path, Module& out, std::string& 
   if (image == nullptr) return fail(error, path, "mcn_main returned no image information");
   if (std::memcmp(image->marker, mcn::kImageMarker, sizeof mcn::kImageMarker) != 0)
     return fail(error, path, "image information has no image marker");
-  if (image->pcns == nullptr) return fail(error, path, "image information lists no module records");
 
   Module module;
   module.path = path;
   module.image = image;
   vercn(&module.version);
-
-  int records = 0;
-  for (const mcn::ModuleRecord* const* r = image->pcns; *r != nullptr; ++r) {
-    if (++records > kMaxModuleRecords) return fail(error, path, "module record list has no end");
-    const mcn::ModuleRecord& record = **r;
-    if (!has_nul(record.name, sizeof record.name))
-      return fail(error, path, "module name is not NUL-terminated");
-    const std::string name = field_text(record.name, sizeof record.name);
-    if (name.empty()) return fail(error, path, "module record has no name");
-    if (record.entry == nullptr)
-      return fail(error, path, "module " + name + " has no entry function");
-    if (module.name.empty()) module.name = name;
-
-    const auto* items = static_cast<const mcn::ItemDescriptor*>(record.entry(mcn::kRequestItems));
-    if (items == nullptr) return fail(error, path, "module " + name + " describes no functions");
-    if (items->count < 0 || items->count > kMaxFunctionItems ||
-        (items->count > 0 && items->items == nullptr))
-      return fail(error, path, "module " + name + " has a malformed item descriptor");
-    const auto* vector = static_cast<const mcn::FunctionVector*>(record.entry(mcn::kRequestVector));
-    if (vector == nullptr) return fail(error, path, "module " + name + " gives no function vector");
-
-    for (int i = 0; i < items->count; ++i) {
-      const mcn::FunctionItem& item = items->items[i];
-      if (!has_nul(item.name, sizeof item.name))
-        return fail(error, path, "function name is not NUL-terminated");
-      Function f{field_text(item.name, sizeof item.name),
-                 item.min_args,
-                 item.max_args,
-                 vector->entries[i],
-                 name,
-                 path};
-      if (f.name.empty()) return fail(error, path, "function item has no name");
-      if (f.min_args > f.max_args || f.max_args > mcn::kMaxArgs)
-        return fail(error, path,
-                    "function " + f.name + " has argument counts out of order (" +
-                        std::to_string(f.min_args) + " to " + std::to_string(f.max_args) + ")");
-      if (f.impl == nullptr)
-        return fail(error, path, "function " + f.name + " has no implementation");
-      module.functions.push_back(std::move(f));
-    }
-  }
-  if (records == 0) return fail(error, path, "module record list is empty");
-
+  if (!register_records(*image, module, error)) return false;
   module.handle = std::move(handle);
   out = std::move(module);
   return true;

@@ -12,35 +12,25 @@
 #include <vector>
 
 #include "evaluation.h"
+#include "models.h"
 
 namespace {
 
 using testing_support::bits;
 using testing_support::from_bits;
 
-constexpr std::int64_t kFirst = -138061;
-constexpr std::int64_t kLast = 6589335;
+constexpr std::int64_t kFirst = testing_support::kFirstDateValue;
+constexpr std::int64_t kLast = testing_support::kLastDateValue;
 constexpr int kPairsPerBasis = 100000;
 
-struct Ymd {
-  int y, m, d;
-};
+using testing_support::Ymd;
 
 // The host calendar by walking: every date value in range to its date.
 const std::vector<Ymd>& walk() {
   static const std::vector<Ymd> table = [] {
     std::vector<Ymd> t;
     t.reserve(kLast - kFirst + 1);
-    const int lengths[13] = {0, 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    Ymd c{1582, 1, 1};
-    for (std::int64_t day = kFirst; day <= kLast; ++day) {
-      t.push_back(c);
-      const bool leap = c.y % 4 == 0 && (c.y % 100 != 0 || c.y % 400 == 0) && c.y % 4000 != 0;
-      if (++c.d > (c.m == 2 && leap ? 29 : lengths[c.m])) {
-        c.d = 1;
-        if (++c.m > 12) c.m = 1, ++c.y;
-      }
-    }
+    testing_support::walk_host_calendar(kLast, [&t](std::int64_t, Ymd c) { t.push_back(c); });
     return t;
   }();
   return table;
@@ -48,19 +38,9 @@ const std::vector<Ymd>& walk() {
 
 Ymd model_calendar(double v) { return walk()[static_cast<std::size_t>(std::floor(v) - kFirst)]; }
 
-bool model_leap(int y) { return y % 4 == 0 && (y % 400 == 0 || y % 100 != 0); }
+bool model_leap(int y) { return testing_support::model_gregorian_leap(y); }
 
-std::int64_t model_q(std::int64_t y) {
-  return static_cast<std::int64_t>(std::trunc(y * 0.25)) -
-         static_cast<std::int64_t>(std::trunc(y / 100.0)) +
-         static_cast<std::int64_t>(std::trunc(y / 400.0));
-}
-
-std::int64_t model_dn(const Ymd& c) {
-  const std::int64_t y = c.m > 2 ? c.y : c.y - 1;
-  const std::int64_t t = c.m > 2 ? static_cast<std::int64_t>(std::trunc(0.4 * c.m + 2.3)) : 0;
-  return 365LL * c.y + 31LL * c.m + c.d + model_q(y) - t;
-}
+std::int64_t model_dn(const Ymd& c) { return testing_support::model_day_number(c); }
 
 void model_actact(const Ymd& s, const Ymd& e, std::int64_t& days, double& fraction) {
   std::int64_t leap = 0, common = 0;

@@ -215,4 +215,23 @@ TEST_F(Functions, CalendarIsCalledTwiceOnSuccessAndNeverOnFailure) {
   }
 }
 
+// The dates change places only when the start is later: otherwise each value
+// reaches zjuldat as it came, signed zeros included, under every basis.
+TEST_F(Functions, EachDateValueReachesTheHostUnchangedUnlessSwapped) {
+  host.record_calls(true);
+  for (const char* basis : {"ACT/ACT", "AGE", "30/360", "ACT/360"}) {
+    for (const auto& [first, second] : {std::pair{-0.0, 0.0}, std::pair{0.0, -0.0}}) {
+      for (mcn::ImplEntry f : {yrdif_entry, datdif_entry}) {
+        host.clear_calls();
+        const Outcome r = call(f, refhost::Arguments(first, second, basis));
+        if (r.missing()) continue;  // AGE under DATDIF
+        const auto calls = host.calls();
+        ASSERT_EQ(calls.size(), 4u) << basis;
+        EXPECT_EQ(bits(calls[0].value), bits(first)) << basis;
+        EXPECT_EQ(bits(calls[2].value), bits(second)) << basis;
+      }
+    }
+  }
+}
+
 }  // namespace

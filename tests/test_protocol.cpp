@@ -1,9 +1,12 @@
 // The host protocol through the built modules: mcn_main, the records the host
 // walks, the descriptors of request types 1 and 2, allocator failure, the
 // version block and the service stubs, byte for byte.
+#include <array>
 #include <climits>
 #include <cstring>
 #include <ctime>
+#include <functional>
+#include <map>
 #include <regex>
 #include <string>
 #include <vector>
@@ -210,20 +213,20 @@ TEST_P(Protocol, XfmuentSizesVectorsByCountAndRefusesNegativeCounts) {
   EXPECT_EQ(static_cast<mcn::ItemDescriptor*>(descriptor)->items, items);
 }
 
-// Seconds since 1970 of a "Www Mmm dd hh:mm:ss UTC yyyy" text.
-std::time_t parse_stamp(const char* text) {
+// A moment as the version block writes it, "Www Mmm dd hh:mm:ss ZZZ yyyy":
+// in UTC when the stamp says so (builds with SOURCE_DATE_EPOCH, or in a zone
+// of no three-letter name), else in the local time zone that the build and
+// this test share.
+std::string stamp_text(std::time_t moment, bool utc) {
   std::tm tm{};
-  char zone[8] = {};
-  char weekday[4] = {}, month[4] = {};
-  static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  if (std::sscanf(text, "%3s %3s %d %d:%d:%d %7s %d", weekday, month, &tm.tm_mday, &tm.tm_hour,
-                  &tm.tm_min, &tm.tm_sec, zone, &tm.tm_year) != 8)
-    return -1;
-  for (int i = 0; i < 12; ++i)
-    if (std::strcmp(month, kMonths[i]) == 0) tm.tm_mon = i;
-  tm.tm_year -= 1900;
-  return timegm(&tm);
+  if (utc)
+    gmtime_r(&moment, &tm);
+  else
+    localtime_r(&moment, &tm);
+  char text[64];
+  const std::size_t n = std::strftime(
+      text, sizeof text, utc ? "%a %b %d %H:%M:%S UTC %Y" : "%a %b %d %H:%M:%S %Z %Y", &tm);
+  return std::string(text, n);
 }
 
 TEST_P(Protocol, VersionBlockIsCopiedWholeEvenBeforeMcnMain) {
@@ -266,7 +269,8 @@ TEST_P(Protocol, VersionBlockIsCopiedWholeEvenBeforeMcnMain) {
                                           "[0-9]{2}:[0-9]{2}:[0-9]{2} [A-Z]{3} [0-9]{4}")))
       << v.build_stamp;
   EXPECT_EQ(v.build_time >> 32, 0u);
-  EXPECT_EQ(static_cast<std::time_t>(v.build_time), parse_stamp(v.build_stamp));
+  const bool utc = std::string(v.build_stamp).substr(20, 3) == "UTC";
+  EXPECT_EQ(stamp_text(static_cast<std::time_t>(v.build_time), utc), v.build_stamp);
 
   // The image information agrees with the version block.
   const auto* image = static_cast<const mcn::ImageInfo*>(mod.symbol("vi_mcn"));
@@ -295,87 +299,113 @@ TEST_P(Protocol, VersionBlockIsCopiedWholeEvenBeforeMcnMain) {
 INSTANTIATE_TEST_SUITE_P(BothModules, Protocol, ::testing::ValuesIn(kModules),
                          [](const auto& param_info) { return std::string(param_info.param.name); });
 
-// Every stub, under both of its names, clears its vector's flag byte and
-// reaches its slot with its arguments and service identifier.
+// Each stub's type, from the service list: stub_wzstrlo and so on.
+#define MCN_STUB_TYPE(name, vector, slot, result, params, args) \
+  using stub_##name = result(*) params;
+MCN_SERVICES(MCN_STUB_TYPE)
+#undef MCN_STUB_TYPE
+
+// What the host is to see of one call: its integer and pointer arguments, in
+// order, and its floating-point argument.
+struct Seen {
+  std::array<std::uint64_t, 5> words;
+  double value;
+};
+
+template <typename T>
+std::uint64_t word(T* p) {
+  return reinterpret_cast<std::uintptr_t>(p);
+}
+
+// How each service is tried through a stub: a call with its results checked,
+// and what the host is to log of it.
+const std::map<std::string, std::function<Seen(void*)>>& exercises() {
+  static const std::map<std::string, std::function<Seen(void*)>> map = {
+      {"wzstrlo",
+       [](void* stub) {
+         char text[] = "MiXed";
+         EXPECT_EQ(reinterpret_cast<stub_wzstrlo>(stub)(text, 5), 0);
+         EXPECT_STREQ(text, "mixed");
+         return Seen{{word(text), 5}, 0};
+       }},
+      {"wzstrup",
+       [](void* stub) {
+         char text[] = "MiXed";
+         EXPECT_EQ(reinterpret_cast<stub_wzstrup>(stub)(text, 3), 0);
+         EXPECT_STREQ(text, "MIXed");
+         return Seen{{word(text), 3}, 0};
+       }},
+      {"wzsxcch",
+       [](void* stub) {
+         char text[] = "MiXed", out[6] = {};
+         reinterpret_cast<stub_wzsxcch>(stub)(text, 5, out, 5, 1);
+         EXPECT_STREQ(out, "MiXed");
+         return Seen{{word(text), 5, word(out), 5, 1}, 0};
+       }},
+      {"wzsxrch",
+       [](void* stub) {
+         char text[] = "MiXed", out[6] = {};
+         reinterpret_cast<stub_wzsxrch>(stub)(text, 5, out, 5, 1);
+         EXPECT_STREQ(out, "MiXed");
+         return Seen{{word(text), 5, word(out), 5, 1}, 0};
+       }},
+      {"xexit",
+       [](void* stub) {
+         reinterpret_cast<stub_xexit>(stub)(1016, 0);
+         return Seen{{1016}, 0};
+       }},
+      {"zjuldat",
+       [](void* stub) {
+         EXPECT_EQ(reinterpret_cast<stub_zjuldat>(stub)(15006.75), 15006.0);
+         return Seen{{}, 15006.75};
+       }},
+      {"zymdjul",
+       [](void* stub) {
+         double y = 0, mo = 0, d = 0;
+         EXPECT_EQ(reinterpret_cast<stub_zymdjul>(stub)(15006.0, &y, &mo, &d), 0);
+         EXPECT_EQ(y, 2001.0);
+         EXPECT_EQ(mo, 1.0);
+         EXPECT_EQ(d, 31.0);
+         return Seen{{word(&y), word(&mo), word(&d)}, 15006.0};
+       }},
+  };
+  return map;
+}
+
+// Every stub of the service list, under both of its names, clears its
+// vector's flag byte and reaches its slot with its arguments and service
+// identifier.
 TEST(Stubs, EveryStubUnderBothNamesReachesItsService) {
   refhost::Host host;
   for (const char* path : {testing_support::kPelvoran, testing_support::kTashkume}) {
     RawModule mod(path);
     mod.init(host);
     host.record_calls(true);
-    struct Stub {
-      const char* plain;
-      const char* full;
-      std::uint64_t id;
-    };
-    const Stub stubs[] = {{"wzstrlo", "_wzstrlo_0_330", 330},
-                          {"wzstrup", "_wzstrup_0_331", 331},
-                          {"wzsxcch", "_wzsxcch_4_7", (4ull << 32) | 7},
-                          {"wzsxrch", "_wzsxrch_4_39", (4ull << 32) | 39},
-                          {"xexit", "_xexit_39_4", (39ull << 32) | 4},
-                          {"zjuldat", "_zjuldat_164_9", (164ull << 32) | 9},
-                          {"zymdjul", "_zymdjul_164_21", (164ull << 32) | 21}};
-    for (const Stub& s : stubs) {
-      for (const char* name : {s.plain, s.full}) {
+    for (const mcn::ServiceEntry& s : mcn::kServices) {
+      const auto exercise = exercises().find(s.name);
+      ASSERT_NE(exercise, exercises().end()) << "no exercise for the service " << s.name;
+      const std::string full = "_" + std::string(s.name) + "_" + std::to_string(s.service.vector) +
+                               "_" + std::to_string(s.service.slot);
+      for (const std::string& name : {std::string(s.name), full}) {
         SCOPED_TRACE(name);
-        ASSERT_NE(mod.symbol(name), nullptr);
+        void* stub = mod.symbol(name.c_str());
+        ASSERT_NE(stub, nullptr);
         host.clear_calls();
         host.arm_flags();
-        char text[] = "MiXed";
-        char out[6] = {};
-        double y = 0, mo = 0, d = 0;
-        std::uint64_t w0 = 0, w1 = 0, w2 = 0, w3 = 0, w4 = 0;
-        double value = 0;
-        switch (s.id & 0xFFFF) {
-          case 330:
-            EXPECT_EQ(mod.function<std::int32_t (*)(char*, std::int32_t)>(name)(text, 5), 0);
-            EXPECT_STREQ(text, "mixed");
-            w0 = reinterpret_cast<std::uintptr_t>(text), w1 = 5;
-            break;
-          case 331:
-            EXPECT_EQ(mod.function<std::int32_t (*)(char*, std::int32_t)>(name)(text, 3), 0);
-            EXPECT_STREQ(text, "MIXed");
-            w0 = reinterpret_cast<std::uintptr_t>(text), w1 = 3;
-            break;
-          case 7:
-          case 39:
-            mod.function<std::int32_t (*)(const char*, std::int32_t, char*, std::int32_t,
-                                          std::int32_t)>(name)(text, 5, out, 5, 1);
-            EXPECT_STREQ(out, "MiXed");
-            w0 = reinterpret_cast<std::uintptr_t>(text), w1 = 5,
-            w2 = reinterpret_cast<std::uintptr_t>(out), w3 = 5, w4 = 1;
-            break;
-          case 4:
-            mod.function<void (*)(std::int32_t, std::int32_t)>(name)(1016, 0);
-            w0 = 1016;
-            break;
-          case 9:
-            EXPECT_EQ(mod.function<double (*)(double)>(name)(15006.75), 15006.0);
-            value = 15006.75;
-            break;
-          default:
-            EXPECT_EQ(mod.function<std::int32_t (*)(double, double*, double*, double*)>(name)(
-                          15006.0, &y, &mo, &d),
-                      0);
-            EXPECT_EQ(y, 2001.0);
-            EXPECT_EQ(mo, 1.0);
-            EXPECT_EQ(d, 31.0);
-            w0 = reinterpret_cast<std::uintptr_t>(&y), w1 = reinterpret_cast<std::uintptr_t>(&mo),
-            w2 = reinterpret_cast<std::uintptr_t>(&d), value = 15006.0;
-            break;
-        }
+        const Seen seen = exercise->second(stub);
         const auto calls = host.calls();
         ASSERT_EQ(calls.size(), 1u);
-        EXPECT_EQ(calls[0].id, s.id);
+        EXPECT_EQ(calls[0].id, (std::uint64_t{s.service.vector} << 32) | s.service.slot);
         EXPECT_EQ(calls[0].flag_seen, 0);
-        const std::uint64_t words[5] = {w0, w1, w2, w3, w4};
-        for (int i = 0; i < 5; ++i) EXPECT_EQ(calls[0].words[i], words[i]) << i;
-        EXPECT_EQ(calls[0].value, value);
+        for (int i = 0; i < 5; ++i) EXPECT_EQ(calls[0].words[i], seen.words[i]) << i;
+        EXPECT_EQ(calls[0].value, seen.value);
       }
-      EXPECT_EQ(mod.symbol(s.plain), mod.symbol(s.full));
+      EXPECT_EQ(mod.symbol(s.name), mod.symbol(full.c_str()));
     }
     host.record_calls(false);
   }
+  // One identifier as the documentation spells it, against the whole list.
+  EXPECT_EQ(mcn::service_id(mcn::service::zymdjul), (164ull << 32) | 21);
 }
 
 TEST(SideBySide, BothModulesStayIndependentInOneProcess) {

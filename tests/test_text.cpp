@@ -1,5 +1,8 @@
 // wzstndx, wzstrip, wztxxlt and wzstlen: the documented cases, and sweeps
 // against plain models.
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <random>
 #include <string>
 #include <vector>
@@ -37,6 +40,20 @@ TEST(Wzstndx, EmptyNulTerminatedPatternIsFoundAtZeroAndReadsNoText) {
   EXPECT_EQ(wzstndx(nullptr, 0, "", -1), 0);
   EXPECT_EQ(wzstndx(nullptr, 5, "", -3), 0);
   EXPECT_EQ(wzstndx("ABC", 3, "", -1), 0);
+}
+
+// A text shorter than the pattern holds no match, and not one byte of the
+// pattern is read to find that out: here the pattern's bytes are unreadable.
+TEST(Wzstndx, ReadsNoPatternByteWhenTheTextIsShorter) {
+  const long page = sysconf(_SC_PAGESIZE);
+  void* guard =
+      mmap(nullptr, static_cast<std::size_t>(page), PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(guard, MAP_FAILED);
+  const char* unreadable = static_cast<const char*>(guard);
+  EXPECT_EQ(wzstndx("AB", 2, unreadable, 3), -1);
+  EXPECT_EQ(wzstndx("ABC", 3, unreadable, 4), -1);
+  EXPECT_EQ(wzstndx("", 0, unreadable, 1), -1);
+  munmap(guard, static_cast<std::size_t>(page));
 }
 
 TEST(Wzstndx, MatchesANaiveSearchOverGeneratedTexts) {

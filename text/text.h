@@ -8,12 +8,12 @@
 
 namespace mcn {
 
-constexpr std::int32_t kStatusBadTable = static_cast<std::int32_t>(0x8000200Au);
-
 // The position-by-position search of wzstndx for a pattern of m >= 1 bytes:
-// the lowest i with t[i..i+m) equal to p[0..m), or -1. Inline, so that callers
-// with a constant pattern get it specialised.
+// the lowest i with t[i..i+m) equal to p[0..m), or -1. A text shorter than
+// the pattern holds no position, and no byte of either is read. Inline, so
+// that callers with a constant pattern get it specialised.
 inline std::int32_t search(const char* t, std::int32_t n, const char* p, std::int32_t m) {
+  if (n < m) return -1;
   const char first = p[0];
   for (std::int32_t i = 0; i <= n - m; ++i) {
     if (t[i] != first) continue;

@@ -26,12 +26,12 @@ extern "C" std::int32_t wztxxlt(std::int32_t table, const char* src, char* dst, 
   if (n < 0) return kStatusOk;
 
   const Gcb* g = gcb();
-  if (table != 4 && multibyte_text(g)) {
+  if (table != kTableBytewise && multibyte_text(g)) {
     switch (table) {
-      case 0:
+      case kTableTranslation0:
         wzsxcch(src, n, dst, n, kMultibyteMode);
         break;
-      case 1:
+      case kTableTranslation1:
         wzsxrch(src, n, dst, n, kMultibyteMode);
         break;
       case kTableUpper:

@@ -1,8 +1,7 @@
 // DATDIF(start, end, basis): the interval between two date values in days.
 #include <algorithm>
 
-#include "daycount/daycount.h"
-#include "frame/frame.h"
+#include "functions/arguments.h"
 
 using namespace mcn;
 
@@ -20,30 +19,12 @@ extern "C" MCN_EXPORT std::int32_t ufdatdi(const ArgBlock* args, double* result)
   const double later = std::max(end, start);    // end < start ? start : end
 
   const int basis = basis_argument(args, 2, false);
-  if (basis == kBasisNone) {
-    store_missing(result);
-    return kStatusMissing;
-  }
+  if (basis == kBasisNone) return kStatusMissing;
 
   const CivilDate a = host_calendar(earlier);
   const CivilDate b = host_calendar(later);
-  std::int64_t days;
-  switch (basis) {
-    case kBasis30360:
-      days = diff_30360(a.month, a.day, a.year, b.month, b.day, b.year);
-      break;
-    case kBasisActAct:
-      if (earlier == later) {
-        days = 0;
-      } else {
-        double fraction;
-        diff_actact(a.month, a.day, a.year, b.month, b.day, b.year, &days, &fraction);
-      }
-      break;
-    default:  // kBasisAct360, kBasisAct365: the actual days
-      days = actual_days(a, b);
-      break;
-  }
+  // ACT/ACT, ACT/360 and ACT/365 all count the actual days.
+  const std::int64_t days = basis == kBasis30360 ? diff_30360(a, b) : actual_days(a, b);
   *result = static_cast<double>(negate ? -days : days);
   return kStatusOk;
 }

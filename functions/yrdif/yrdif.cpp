@@ -1,37 +1,52 @@
 // YRDIF(start, end [, basis]): the interval between two date values in years.
-#include <algorithm>
+#include <emmintrin.h>
 
-#include "daycount/daycount.h"
-#include "frame/frame.h"
+#include "functions/arguments.h"
 
 namespace {
 
 using namespace mcn;
 
-// The ACT/ACT year fraction from a to b (a not later).
-double actact_years(CivilDate a, CivilDate b) {
-  std::int64_t days;
-  double fraction;
-  diff_actact(a.month, a.day, a.year, b.month, b.day, b.year, &days, &fraction);
-  return fraction;
+// The start unless the end is earlier, and the end unless the start is later:
+// minsd and maxsd, which keep their first operand unless the comparison says
+// otherwise, so that equal values (-0.0 and +0.0) stay where they were.
+inline double first_unless_smaller(double first, double second) {
+  return _mm_cvtsd_f64(_mm_min_sd(_mm_set_sd(second), _mm_set_sd(first)));
+}
+inline double second_unless_larger(double first, double second) {
+  return _mm_cvtsd_f64(_mm_max_sd(_mm_set_sd(first), _mm_set_sd(second)));
 }
 
 // AGE counts a date to the same day and month n years later as exactly n
 // years: both end years are moved out of leap years so that the partial years
-// at either end count in 365ths, and the moves are taken off again.
+// at either end count in 365ths (29 February becoming 28), and the moves are
+// taken off again. Leap years come at random, so the moves are arithmetic.
 double age_years(CivilDate a, CivilDate b) {
-  int count = 0;
-  if (gregorian_leap(a.year)) {
-    --a.year;
-    ++count;
-    if (a.month == 2 && a.day == 29) a.day = 28;
+  const int leap_a = gregorian_leap(a.year);
+  const int leap_b = gregorian_leap(b.year);
+  a.year -= leap_a;
+  a.day -= leap_a & (a.month == 2) & (a.day == 29);
+  b.year += leap_b;
+  b.day -= leap_b & (b.month == 2) & (b.day == 29);
+  return diff_actact(a, b).years() - (leap_a + leap_b);
+}
+
+// The years from a to b under a basis. ACT/ACT and AGE take a not later than
+// b, and their figure is multiplied by `sign`; the other counts come out
+// negative by themselves.
+double years(int basis, CivilDate a, CivilDate b, double sign) {
+  switch (basis) {
+    case kBasis30360:
+      return static_cast<double>(diff_30360(a, b)) / 360.0;
+    case kBasisActAct:
+      return sign * diff_actact(a, b).years();
+    case kBasisAct360:
+      return static_cast<double>(actual_days(a, b)) / 360.0;
+    case kBasisAct365:
+      return static_cast<double>(actual_days(a, b)) / 365.0;
+    default:  // kBasisAge
+      return sign * age_years(a, b);
   }
-  if (gregorian_leap(b.year)) {
-    ++b.year;
-    ++count;
-    if (b.month == 2 && b.day == 29) b.day = 28;
-  }
-  return actact_years(a, b) - count;
 }
 
 }  // namespace
@@ -42,48 +57,21 @@ extern "C" MCN_EXPORT std::int32_t ufyrdif(const ArgBlock* args, double* result)
   if (!valid_date(first)) return kStatusMissing;
   double second = date_argument(args, 1);
   if (!valid_date(second)) return kStatusMissing;
+  const int basis = args->count == 2 ? kBasisAge : basis_argument(args, 2, true);
+  if (basis == kBasisNone) return kStatusMissing;
 
-  int basis = kBasisAge;
-  if (args->count != 2) {
-    basis = basis_argument(args, 2, true);
-    if (basis == kBasisNone) {
-      store_missing(result);
-      return kStatusMissing;
-    }
-  }
-
-  // Only ACT/ACT and AGE put the dates in order; the other counts come out
-  // negative by themselves. The direction of random date pairs is a coin
-  // toss, so it is taken without branches (min, max and arithmetic).
-  const bool reversed = first > second;
-  const double sign = 1.0 - 2.0 * reversed;
+  // ACT/ACT and AGE count from the earlier date. The dates change places only
+  // when the start is later, so that otherwise each value (a signed zero too)
+  // reaches the host as it came. The direction of random date pairs is a coin
+  // toss, so the order and the sign are taken without branches.
+  const double sign = 1.0 - 2.0 * (first > second);
   if (basis == kBasisActAct || basis == kBasisAge) {
-    const double earlier = std::min(second, first);
-    second = std::max(second, first);
+    const double earlier = first_unless_smaller(first, second);
+    second = second_unless_larger(first, second);
     first = earlier;
   }
-
-  const CivilDate a = host_calendar(first);
+  const CivilDate a = host_calendar(first);  // the host sees the earlier date first
   const CivilDate b = host_calendar(second);
-  double years;
-  switch (basis) {
-    case kBasis30360:
-      years =
-          static_cast<double>(diff_30360(a.month, a.day, a.year, b.month, b.day, b.year)) / 360.0;
-      break;
-    case kBasisActAct:
-      years = first == second ? 0.0 : sign * actact_years(a, b);
-      break;
-    case kBasisAct360:
-      years = static_cast<double>(actual_days(a, b)) / 360.0;
-      break;
-    case kBasisAct365:
-      years = static_cast<double>(actual_days(a, b)) / 365.0;
-      break;
-    default:  // kBasisAge
-      years = first == second ? 0.0 : sign * age_years(a, b);
-      break;
-  }
-  *result = years;
+  *result = years(basis, a, b, sign);
   return kStatusOk;
 }
