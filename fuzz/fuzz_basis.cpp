@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "fuzz/loaded_modules.h"
 #include "host/arguments.h"
-#include "host/loader.h"
 #include "tests/basis_model.h"
 
 namespace {
@@ -16,10 +16,9 @@ namespace {
 constexpr double kStart = 21580.0;  // 2019-01-31
 constexpr double kEnd = 21974.0;    // 2020-03-01
 
-struct Modules {
-  refhost::Host host;
-  refhost::Module pelvoran = refhost::load_module_or_exit(host, PELVORAN_PATH);
-  refhost::Module tashkume = refhost::load_module_or_exit(host, TASHKUME_PATH);
+// Both modules, and what each function gives over the fixed interval under
+// every basis code.
+struct Modules : fuzzing::LoadedModules {
   double yrdif_by_code[6];
   double datdif_by_code[6];
   Modules() {

@@ -11,29 +11,15 @@
 #include <cstdlib>
 #include <string>
 
-#include "host/loader.h"
+#include "fuzz/loaded_modules.h"
 #include "tests/line_model.h"
 #include "tools/batch.h"
 
 namespace {
 
-struct Modules {
-  refhost::Host host;
-  refhost::Module pelvoran = refhost::load_module_or_exit(host, PELVORAN_PATH);
-  refhost::Module tashkume = refhost::load_module_or_exit(host, TASHKUME_PATH);
-};
+using fuzzing::check;
 
-Modules& modules() {
-  static Modules m;
-  return m;
-}
-
-void check(bool ok, const char* what) {
-  if (!ok) {
-    std::fprintf(stderr, "invariant broken: %s\n", what);
-    std::abort();
-  }
-}
+fuzzing::LoadedModules& modules() { return fuzzing::loaded_modules(); }
 
 struct Run {
   std::string out, messages;

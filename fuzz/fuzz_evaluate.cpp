@@ -10,21 +10,14 @@
 #include <cstring>
 #include <memory>
 
+#include "fuzz/loaded_modules.h"
 #include "host/arguments.h"
-#include "host/loader.h"
 
 namespace {
 
-struct Modules {
-  refhost::Host host;
-  refhost::Module pelvoran = refhost::load_module_or_exit(host, PELVORAN_PATH);
-  refhost::Module tashkume = refhost::load_module_or_exit(host, TASHKUME_PATH);
-};
+using fuzzing::check;
 
-Modules& modules() {
-  static Modules m;
-  return m;
-}
+fuzzing::LoadedModules& modules() { return fuzzing::loaded_modules(); }
 
 template <typename T>
 T take(const std::uint8_t*& data, std::size_t& size) {
@@ -34,13 +27,6 @@ T take(const std::uint8_t*& data, std::size_t& size) {
   data += n;
   size -= n;
   return v;
-}
-
-void check(bool ok, const char* what) {
-  if (!ok) {
-    std::fprintf(stderr, "check failed: %s\n", what);
-    std::abort();
-  }
 }
 
 struct Result {
@@ -60,7 +46,7 @@ void check_result(const Result& r) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  Modules& m = modules();
+  fuzzing::LoadedModules& m = modules();
   const auto flags = take<std::uint8_t>(data, size);
   const auto start_bits = take<std::uint64_t>(data, size);
   const auto end_bits = take<std::uint64_t>(data, size);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "daycount/daycount.h"
+#include "fuzz/loaded_modules.h"
 #include "host/host.h"
 #include "text/text.h"
 
@@ -22,12 +23,7 @@ refhost::Host& host() {
   return *h;
 }
 
-void check(bool ok, const char* what) {
-  if (!ok) {
-    std::fprintf(stderr, "check failed: %s\n", what);
-    std::abort();
-  }
-}
+using fuzzing::check;
 
 }  // namespace
 

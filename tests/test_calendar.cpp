@@ -6,7 +6,6 @@
 
 namespace {
 
-constexpr std::int64_t kFirst = testing_support::kFirstDateValue;
 constexpr std::int64_t kLast = testing_support::kLastDateValue;
 
 TEST(HostCalendar, EveryDateValueMatchesADayByDayWalkAndRoundTrips) {

@@ -1,0 +1,34 @@
+// What the fuzz targets share: both modules loaded once through a reference
+// host, and a check that stops the run with a message.
+#ifndef FUZZ_LOADED_MODULES_H
+#define FUZZ_LOADED_MODULES_H
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "host/loader.h"
+
+namespace fuzzing {
+
+struct LoadedModules {
+  refhost::Host host;
+  refhost::Module pelvoran = refhost::load_module_or_exit(host, PELVORAN_PATH);
+  refhost::Module tashkume = refhost::load_module_or_exit(host, TASHKUME_PATH);
+};
+
+// Loaded on first use and kept for the whole run.
+inline LoadedModules& loaded_modules() {
+  static LoadedModules m;
+  return m;
+}
+
+inline void check(bool ok, const char* what) {
+  if (!ok) {
+    std::fprintf(stderr, "check failed: %s\n", what);
+    std::abort();
+  }
+}
+
+}  // namespace fuzzing
+
+#endif  // FUZZ_LOADED_MODULES_H
