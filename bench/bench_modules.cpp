@@ -19,6 +19,7 @@
 #include "functions/arguments.h"
 #include "host/calendar.h"
 #include "host/loader.h"
+#include "host/runtime.h"
 #include "text/text.h"
 
 namespace {
@@ -55,7 +56,7 @@ const std::vector<Pair>& worst_pairs() {
 }
 
 struct Host {
-  refhost::Host host;
+  refhost::Runtime host;
   refhost::Module pelvoran = refhost::load_module_or_exit(host, PELVORAN_PATH);
   refhost::Module tashkume = refhost::load_module_or_exit(host, TASHKUME_PATH);
   Host() { mcn_main(host.gcb(), host.pidb()); }  // the static copy, for the parts

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "host/host.h"
 #include "host/loader.h"
 
 namespace fuzzing {

@@ -8,7 +8,37 @@ constexpr std::int64_t floor_div(std::int64_t a, std::int64_t b) {
   return a / b - (a % b != 0 && (a < 0) != (b < 0));
 }
 
+// The digits of a number field of 1 to `most` digits at the start of `s`, or 0.
+std::size_t digits(std::string_view s, std::size_t most) {
+  std::size_t n = 0;
+  while (n < s.size() && n <= most && s[n] >= '0' && s[n] <= '9') ++n;
+  return n <= most ? n : 0;
+}
+
+std::int64_t value_of(std::string_view s) {
+  std::int64_t v = 0;
+  for (char c : s) v = 10 * v + (c - '0');
+  return v;
+}
+
 }  // namespace
+
+bool parse_iso(std::string_view text, Civil& out) {
+  const bool negative = !text.empty() && text[0] == '-';
+  if (!text.empty() && (text[0] == '-' || text[0] == '+')) text.remove_prefix(1);
+  const std::size_t y = digits(text, kMaxYearDigits);
+  if (y == 0 || y >= text.size() || text[y] != '-') return false;
+  const std::string_view rest = text.substr(y + 1);
+  const std::size_t m = digits(rest, 2);
+  if (m == 0 || m >= rest.size() || rest[m] != '-') return false;
+  const std::string_view day = rest.substr(m + 1);
+  const std::size_t d = digits(day, 2);
+  if (d == 0 || d != day.size()) return false;
+  const std::int64_t year = value_of(text.substr(0, y));
+  out = {negative ? -year : year, static_cast<int>(value_of(rest.substr(0, m))),
+         static_cast<int>(value_of(day))};
+  return true;
+}
 
 bool host_leap(std::int64_t y) {
   return y % 4 == 0 && y % 4000 != 0 && (y % 400 == 0 || y % 100 != 0);

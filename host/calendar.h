@@ -7,6 +7,7 @@
 #define REFHOST_CALENDAR_H
 
 #include <cstdint>
+#include <string_view>
 
 namespace refhost {
 
@@ -24,6 +25,12 @@ struct Civil {
 bool host_leap(std::int64_t year);
 int days_in_month(std::int64_t year, int month);
 bool valid_civil(const Civil& c);
+
+// An ISO date yyyy-mm-dd: a year of 1 to 9 digits with an optional sign, a
+// month of 1 or 2 digits and a day of 1 or 2 digits. Whether the calendar has
+// the date is valid_civil's question. False for any other text.
+constexpr int kMaxYearDigits = 9;
+bool parse_iso(std::string_view text, Civil& out);
 
 // Day number of a valid calendar date (day 0 = 1960-01-01).
 std::int64_t days_from_civil(const Civil& c);

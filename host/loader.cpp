@@ -169,7 +169,7 @@ bool register_records(const mcn::ImageInfo& image, Module& module, std::string& 
 
 }  // namespace
 
-bool load_module(Host& host, const std::string& path, Module& out, std::string& error) {
+bool load_module(Runtime& host, const std::string& path, Module& out, std::string& error) {
   if (!check_module_file(path, error)) return false;
   dlerror();
   void* raw = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -199,7 +199,7 @@ bool load_module(Host& host, const std::string& path, Module& out, std::string& 
   return true;
 }
 
-Module load_module_or_exit(Host& host, const std::string& path) {
+Module load_module_or_exit(Runtime& host, const std::string& path) {
   Module m;
   std::string error;
   if (!load_module(host, path, m, error)) {
@@ -209,7 +209,7 @@ Module load_module_or_exit(Host& host, const std::string& path) {
   return m;
 }
 
-Registry load_directory(Host& host, const std::string& dir) {
+Registry load_directory(Runtime& host, const std::string& dir) {
   Registry registry;
   DIR* d = opendir(dir.c_str());
   if (d == nullptr) {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "frame/abi.h"
-#include "host/host.h"
+#include "host/runtime.h"
 
 namespace refhost {
 
@@ -41,11 +41,11 @@ bool check_module_file(const std::string& path, std::string& error);
 
 // Loads one module file into `out`, after check_module_file. On failure
 // returns false with `error` set.
-bool load_module(Host& host, const std::string& path, Module& out, std::string& error);
+bool load_module(Runtime& host, const std::string& path, Module& out, std::string& error);
 
 // Loads a module that has to load, for programs that drive fixed modules
 // (fuzz targets, benchmarks): on failure prints the error and exits.
-Module load_module_or_exit(Host& host, const std::string& path);
+Module load_module_or_exit(Runtime& host, const std::string& path);
 
 // Every module in a directory (files ending in .so, in name order), and the
 // functions they register by name. A file that cannot be loaded is refused and
@@ -57,7 +57,7 @@ struct Registry {
   std::vector<std::string> errors;      // one line per file refused, or the directory
   std::vector<std::string> duplicates;  // one line per function registered twice
 };
-Registry load_directory(Host& host, const std::string& dir);
+Registry load_directory(Runtime& host, const std::string& dir);
 
 // The file of a module named on a command line: a path as given when it holds
 // a slash, else the name in `dir`, with ".so" added when it has none.

@@ -19,19 +19,6 @@ std::string_view trim(std::string_view s) {
   return s;
 }
 
-bool all_digits(std::string_view s) {
-  if (s.empty()) return false;
-  for (char c : s)
-    if (c < '0' || c > '9') return false;
-  return true;
-}
-
-std::int64_t to_int(std::string_view s) {
-  std::int64_t v = 0;
-  std::from_chars(s.data(), s.data() + s.size(), v);
-  return v;
-}
-
 double missing_value() {
   double d;
   std::memcpy(&d, &mcn::kMissingBits, sizeof d);
@@ -47,24 +34,20 @@ bool parse_date(std::string_view text, double& value, std::string& error) {
     return true;
   }
 
-  // yyyy-mm-dd, with a year of up to five digits.
-  const std::size_t first = s.find('-', 1);
-  if (first != std::string_view::npos && s.find('-', first + 1) != std::string_view::npos) {
-    const std::size_t second = s.find('-', first + 1);
-    const std::string_view y = s.substr(0, first), m = s.substr(first + 1, second - first - 1),
-                           d = s.substr(second + 1);
-    if (!all_digits(y) || y.size() > 5 || !all_digits(m) || m.size() > 2 || !all_digits(d) ||
-        d.size() > 2) {
-      error = "not a date (yyyy-mm-dd) or date value: '" + escaped(s) + "'";
-      return false;
-    }
-    const refhost::Civil c{to_int(y), static_cast<int>(to_int(m)), static_cast<int>(to_int(d))};
+  // An ISO date: anything shaped like one is judged as one.
+  refhost::Civil c;
+  if (refhost::parse_iso(s, c)) {
     if (!refhost::valid_civil(c)) {
       error = "no such date in the host calendar: '" + escaped(s) + "'";
       return false;
     }
     value = static_cast<double>(refhost::days_from_civil(c));
     return true;
+  }
+  if (const std::size_t first = s.find('-', 1);
+      first != std::string_view::npos && s.find('-', first + 1) != std::string_view::npos) {
+    error = "not a date (yyyy-mm-dd) or date value: '" + escaped(s) + "'";
+    return false;
   }
 
   // A date value. from_chars takes no leading '+'.

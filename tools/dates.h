@@ -10,7 +10,7 @@ namespace modhost {
 // A date argument: an ISO date yyyy-mm-dd of the host calendar, a date value
 // (days from 1960-01-01, fractions allowed), or "." or nothing for a missing
 // value. Returns false with a reason for anything else. An ISO date of any
-// year from 0 to 99999 that the host calendar has becomes its date value,
+// year of up to 9 digits that the host calendar has becomes its date value,
 // even outside the range the functions take: they answer it, as any date
 // value out of range, with a missing result.
 bool parse_date(std::string_view text, double& value, std::string& error);

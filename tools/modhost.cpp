@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "host/arguments.h"
-#include "host/host.h"
 #include "host/loader.h"
+#include "host/runtime.h"
 #include "tools/batch.h"
 #include "tools/dates.h"
 #include "tools/output.h"
@@ -198,7 +198,7 @@ void print_module(const refhost::Module& m) {
   print_text_word("description field", v.description);
 }
 
-int run_inspect(refhost::Host& host, const std::string& dir,
+int run_inspect(refhost::Runtime& host, const std::string& dir,
                 const std::vector<std::string>& names) {
   const char* separator = "";
   if (names.empty()) {
@@ -357,7 +357,7 @@ int run(int argc, char** argv) {
   CommandLine c;
   if (const int status = parse_command_line(argc, argv, c); status >= 0) return status;
 
-  refhost::Host host;
+  refhost::Runtime host;
   host.on_xexit([](std::int32_t code, std::int32_t) {
     out.flush();
     print_error("a module ended processing (xexit code " + std::to_string(code) +
