@@ -41,7 +41,10 @@ string(LENGTH "${MCN_RELEASE}" _len)
 if(NOT _len EQUAL 18)
   message(FATAL_ERROR "release identifier '${MCN_RELEASE}' is not 18 characters")
 endif()
-set(MCN_BUILD_PATH "${CMAKE_BINARY_DIR}")
-cmake_host_system_information(RESULT MCN_BUILD_HOST QUERY HOSTNAME)
+# The build path and build host of the version block: texts that do not
+# depend on the machine, so that two builds agree wherever they are made,
+# unless a build records its own (-DMCN_BUILD_PATH=$PWD -DMCN_BUILD_HOST=$(hostname)).
+set(MCN_BUILD_PATH "datemodules-${PROJECT_VERSION}" CACHE STRING "Build path text of the modules' version block")
+set(MCN_BUILD_HOST "unrecorded" CACHE STRING "Build host text of the modules' version block")
 configure_file(${CMAKE_CURRENT_LIST_DIR}/../frame/stamp.h.in
                ${CMAKE_BINARY_DIR}/generated/frame/stamp.h @ONLY)

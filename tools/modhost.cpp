@@ -47,9 +47,10 @@ Verbs:
                             module name in the module directory; no MODULE
                             means every module there.
 
-Options (anywhere before "--"):
-  --modules DIR   Module directory (default: $MODHOST_MODULES, else
-                  ../modules beside the modhost binary).
+Options (anywhere before a lone --):
+  --modules DIR   Module directory (default: $MODHOST_MODULES, else the
+                  modules installed with modhost: ../lib/datemodules/modules
+                  beside its binary, or ../modules in a build tree).
   --table         batch: print an aligned table instead of CSV.
   --strict        A missing result is an error: call exits 1, batch reports
                   the row and counts it as a bad row.
@@ -145,16 +146,22 @@ int finish(int status) {
   return status;
 }
 
+// The modules beside modhost: installed, in lib/datemodules/modules under the
+// same prefix; in the build tree, in modules beside bin. Found from modhost's
+// own location, so that a moved install still finds its modules.
 std::string default_module_dir() {
   if (const char* env = std::getenv(kModulesEnv); env != nullptr && *env != '\0') return env;
-  char path[4096];
+  char path[PATH_MAX];
   const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
   if (n <= 0) return "modules";
   std::string exe(path, static_cast<std::size_t>(n));
   const std::size_t slash = exe.rfind('/');
-  const std::string dir = exe.substr(0, slash == std::string::npos ? 0 : slash) + "/../modules";
-  char resolved[PATH_MAX];
-  return realpath(dir.c_str(), resolved) != nullptr ? std::string(resolved) : dir;
+  const std::string bin = exe.substr(0, slash == std::string::npos ? 0 : slash);
+  for (const char* relative : {"/../lib/datemodules/modules", "/../modules"}) {
+    char resolved[PATH_MAX];
+    if (realpath((bin + relative).c_str(), resolved) != nullptr) return resolved;
+  }
+  return bin + "/../lib/datemodules/modules";
 }
 
 // --- inspect -----------------------------------------------------------------
