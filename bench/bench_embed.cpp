@@ -46,9 +46,9 @@ void array(benchmark::State& state, bool datdif, const char* basis) {
     benchmark::DoNotOptimize(s.out.data());
   }
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * kPairs));
-  state.counters["ns_per_element"] = benchmark::Counter(
-      static_cast<double>(state.iterations() * kPairs),
-      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["ns_per_element"] =
+      benchmark::Counter(static_cast<double>(state.iterations() * kPairs),
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 void one(benchmark::State& state, const char* basis) {

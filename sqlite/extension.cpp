@@ -81,8 +81,9 @@ bool date_argument(sqlite3_context* context, sqlite3_value* value, int k, double
       return false;
     }
     default: {
-      const std::string message = name + ": argument " + std::to_string(k + 1) +
-                                  " must be an ISO date (TEXT) or a date value (a number), not a BLOB";
+      const std::string message =
+          name + ": argument " + std::to_string(k + 1) +
+          " must be an ISO date (TEXT) or a date value (a number), not a BLOB";
       sqlite3_result_error(context, message.c_str(), -1);
       return false;
     }
@@ -100,8 +101,7 @@ void evaluate(sqlite3_context* context, int argc, sqlite3_value** argv) {
   int length = 0;
   if (argc == 3) {
     if (sqlite3_value_type(argv[2]) == SQLITE_BLOB) {
-      const std::string message =
-          sql_name(f) + ": the basis must be TEXT, not a BLOB";
+      const std::string message = sql_name(f) + ": the basis must be TEXT, not a BLOB";
       return sqlite3_result_error(context, message.c_str(), -1);
     }
     basis = reinterpret_cast<const char*>(sqlite3_value_text(argv[2]));
@@ -138,7 +138,8 @@ extern "C" __attribute__((visibility("default"))) int sqlite3_datemodules_init(
     int arguments;
     const dm_function* f;
   };
-  const Registration registrations[] = {{"yrdif", 2, yrdif}, {"yrdif", 3, yrdif}, {"datdif", 3, datdif}};
+  const Registration registrations[] = {
+      {"yrdif", 2, yrdif}, {"yrdif", 3, yrdif}, {"datdif", 3, datdif}};
   auto* connection = new Connection{lib, 1};
   constexpr int kFlags = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
   int status = SQLITE_OK;
