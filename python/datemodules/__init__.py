@@ -84,12 +84,10 @@ def _scalar_to_value(x):
         return _iso_to_value(x)
     if isinstance(x, _np.datetime64):
         return float(_datetime64_to_values(_np.asarray([x]))[0])
-    if isinstance(x, _datetime.date):  # datetime.datetime and pandas.Timestamp too
-        if getattr(x, "_value", 0) is None or x != x:  # NaT
-            return _np.nan
-        return float(_civil_to_values([x.year], [x.month], [x.day])[0])
-    if x != x:  # NaN-like (pandas.NA, NaT)
+    if type(x).__name__ in ("NaTType", "NAType"):  # pandas.NaT, pandas.NA
         return _np.nan
+    if isinstance(x, _datetime.date):  # datetime.datetime and pandas.Timestamp too
+        return float(_civil_to_values([x.year], [x.month], [x.day])[0])
     raise TypeError(f"a date must be a date value, a date or an ISO text, not {type(x).__name__}")
 
 

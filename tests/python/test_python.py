@@ -42,9 +42,10 @@ def test_scalars_missing_values_and_broadcasting():
     assert datemodules.yrdif("2000-02-29", "2010-02-28") == 10.0
     assert isinstance(datemodules.yrdif(1.0, 2.0), np.float64)
     assert datemodules.datdif(datetime.date(2001, 1, 31), "2001-02-28", "30/360") == 28.0
-    for missing in [None, float("nan"), np.nan, pd.NaT, np.datetime64("NaT")]:
+    for missing in [None, float("nan"), np.nan, pd.NaT, pd.NA, np.datetime64("NaT")]:
         assert np.isnan(datemodules.yrdif(missing, 1.0)), missing
     assert np.isnan(datemodules.datdif(1.0, 2.0, "A/365"))
+    assert same_bits(datemodules.yrdif(pd.array([14610.0, None], dtype="Float64"), 14976.0), [1.0, np.nan])
     got = datemodules.datdif([[0.0], [1.0]], [10.0, 20.0, 30.0], "ACT/360")
     assert got.shape == (2, 3) and got[1, 2] == 29.0
     mixed = datemodules.yrdif(14610.0, 14976.0, ["AGE", "ACT/360", None, "nonsense"])
