@@ -3,7 +3,7 @@
 // The scan runs backwards from the end in three phases. Head: the text's
 // last 8 bytes, read as one word at whatever address they start, which takes
 // in every byte above the last 8-byte boundary. Words: whole aligned words
-// while they are all blanks. Tail: the bytes below the first boundary, one at
+// while they are all blanks, two at a step. Tail: the bytes below the first boundary, one at
 // a time. Every word read lies inside the text, and the word that stops the
 // scan tells its last non-blank byte at once.
 #include "text/text.h"
@@ -43,6 +43,10 @@ extern "C" std::int32_t wzstrip(const char* t, std::int32_t n) {
     std::int32_t w = n - kWordSize -
                      static_cast<std::int32_t>(reinterpret_cast<std::uintptr_t>(s + n) &
                                                static_cast<std::uintptr_t>(kWordSize - 1));
+    // Two words a step while both are blanks, then the last one or two alone.
+    while (w >= kWordSize &&
+           ((load_word(s + w) ^ kBlanks) | (load_word(s + w - kWordSize) ^ kBlanks)) == 0)
+      w -= 2 * kWordSize;
     while (w >= 0 && load_word(s + w) == kBlanks) w -= kWordSize;
     if (w >= 0) return w + word_end(load_word(s + w));
     i = w + kWordSize;
