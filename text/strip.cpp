@@ -3,9 +3,9 @@
 // The scan runs backwards from the end in three phases. Head: the text's
 // last 8 bytes, read as one word at whatever address they start, which takes
 // in every byte above the last 8-byte boundary. Words: whole aligned words
-// while they are all blanks, two at a step. Tail: the bytes below the first boundary, one at
-// a time. Every word read lies inside the text, and the word that stops the
-// scan tells its last non-blank byte at once.
+// while they are all blanks, two at a step. Tail: the bytes below the first
+// boundary, one at a time. Every word read lies inside the text, and the word
+// that stops the scan tells its last non-blank byte at once.
 #include "text/text.h"
 
 namespace {
