@@ -349,6 +349,7 @@ TEST(ModhostFaults, BadModuleFilesAreSkipped) {
       ("rm -rf " + m + " && mkdir -p " + m + "/dir.so && mkfifo " + m + "/fifo.so").c_str());
   write_file(m + "/pelvoran.so", good);
   write_file(m + "/text.so", "not a module\n");
+  write_file(m + "/\x1b[2Jterm.so", "");
   // Cut in the ELF header, in the program headers, and inside the segments.
   Elf64_Ehdr header;
   std::memcpy(&header, other.data(), sizeof header);
@@ -373,6 +374,8 @@ TEST(ModhostFaults, BadModuleFilesAreSkipped) {
         << size << ": " << call.err;
   EXPECT_TRUE(has(call.err, "zz" + std::to_string(loaded / 2) + ".so: cannot load: truncated"))
       << call.err;
+  EXPECT_TRUE(has(call.err, "/\\x1b[2Jterm.so: cannot load: not an ELF file")) << call.err;
+  EXPECT_EQ(call.err.find('\x1b'), std::string::npos) << "a file name's escape byte reached stderr";
 
   const Outcome inspect = script("timeout 20 $M --modules " + m + " inspect");
   EXPECT_EQ(inspect.status, 2);

@@ -110,6 +110,12 @@ void print_error(const std::string& message) {
   err.flush();
 }
 
+// A message of the loader, which names files as the directory holds them:
+// every byte of it made safe to show.
+std::string loader_text(const std::string& message) {
+  return modhost::escaped(message, message.size());
+}
+
 // printf into standard output.
 __attribute__((format(printf, 1, 2))) void print(const char* format, ...) {
   va_list args, again;
@@ -177,7 +183,7 @@ void print_text_word(const char* label, const char* text) {
 void print_module(const refhost::Module& m) {
   const mcn::ImageInfo& image = *m.image;
   const mcn::VersionBlock& v = m.version;
-  print("module %s (%s)\n", m.name.c_str(), m.path.c_str());
+  print("module %s (%s)\n", loader_text(m.name).c_str(), loader_text(m.path).c_str());
   for (const refhost::Function& f : m.functions) {
     if (f.min_args == f.max_args)
       print("  function %s: %d arguments\n", f.name.c_str(), f.min_args);
@@ -210,7 +216,7 @@ int run_inspect(refhost::Runtime& host, const std::string& dir,
   const char* separator = "";
   if (names.empty()) {
     const refhost::Registry registry = refhost::load_directory(host, dir);
-    for (const std::string& d : registry.duplicates) print_error(d);
+    for (const std::string& d : registry.duplicates) print_error(loader_text(d));
     if (registry.modules.empty() && registry.errors.empty()) {
       print_error("no modules in " + dir);
       return kExitUsage;
@@ -221,9 +227,9 @@ int run_inspect(refhost::Runtime& host, const std::string& dir,
       print_module(m);
     }
     for (const std::string& e : registry.errors) {
-      print("%srefused %s\n", separator, e.c_str());
+      print("%srefused %s\n", separator, loader_text(e).c_str());
       separator = "";
-      print_error(e);
+      print_error(loader_text(e));
     }
     return registry.errors.empty() ? kExitOk : kExitUsage;
   }
@@ -232,7 +238,7 @@ int run_inspect(refhost::Runtime& host, const std::string& dir,
     refhost::Module m;
     std::string error;
     if (!refhost::load_module(host, refhost::module_path(dir, name), m, error)) {
-      print_error(error);
+      print_error(loader_text(error));
       status = kExitUsage;
       continue;
     }
@@ -389,8 +395,8 @@ int run(int argc, char** argv) {
   }
 
   const refhost::Registry registry = refhost::load_directory(host, c.dir);
-  for (const std::string& e : registry.errors) print_error("skipped " + e);
-  for (const std::string& d : registry.duplicates) print_error(d);
+  for (const std::string& e : registry.errors) print_error("skipped " + loader_text(e));
+  for (const std::string& d : registry.duplicates) print_error(loader_text(d));
   const refhost::Function* f = find_function(registry, args[0], c.dir);
   if (f == nullptr) return kExitUsage;
   if (verb == "call")
