@@ -114,12 +114,6 @@ class Call {
 
 bool needs_basis(const dm_function* f) { return f->function.min_args > 2; }
 
-double missing_value() {
-  double d;
-  std::memcpy(&d, &mcn::kMissingBits, sizeof d);
-  return d;
-}
-
 constexpr std::int64_t kLargestYear = 1000000000;  // beyond it, no civil date is taken
 constexpr double kLargestDay = 1e12;
 
@@ -238,7 +232,7 @@ int dm_dates_from_civil(size_t n, const int64_t* year, const int32_t* month, con
     return DM_MISUSE;
   for (std::size_t i = 0; i < n; ++i)
     if (dm_date_from_civil(year[i], month[i], day[i], &values[i]) != DM_OK)
-      values[i] = missing_value();
+      values[i] = mcn::missing_value();
   return DM_OK;
 }
 

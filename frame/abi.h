@@ -268,6 +268,11 @@ constexpr std::int32_t kStatusMissing = 120836;  // 0x1D804
 
 // The host's numeric missing value, a NaN stored with exactly this pattern.
 constexpr std::uint64_t kMissingBits = 0xFFFFFE0000000000u;
+inline double missing_value() {
+  double d;
+  __builtin_memcpy(&d, &kMissingBits, sizeof d);
+  return d;
+}
 
 // Valid date values: days from 1960-01-01, from 1582-01-01 through 20000-12-31.
 constexpr double kFirstDate = -138061.0;

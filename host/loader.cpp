@@ -105,6 +105,12 @@ std::string module_path(const std::string& dir, const std::string& name) {
   return dir + "/" + name + (is_module_file(name) ? "" : ".so");
 }
 
+std::string arity_text(const Function& f) {
+  return f.min_args == f.max_args
+             ? std::to_string(f.min_args)
+             : std::to_string(f.min_args) + " to " + std::to_string(f.max_args);
+}
+
 std::string field_text(const char* field, std::size_t width) {
   const void* nul = std::memchr(field, '\0', width);
   return std::string(field, nul ? static_cast<const char*>(nul) - field : width);

@@ -63,6 +63,9 @@ Registry load_directory(Runtime& host, const std::string& dir);
 // a slash, else the name in `dir`, with ".so" added when it has none.
 std::string module_path(const std::string& dir, const std::string& name);
 
+// A function's argument counts as people read them: "3" or "2 to 3".
+std::string arity_text(const Function& f);
+
 // A text field of a record: the bytes before the first NUL, at most `width`.
 std::string field_text(const char* field, std::size_t width);
 

@@ -20,12 +20,6 @@ constexpr int kColumns = 3;
 constexpr std::string_view kTableMissing = ".";
 constexpr std::string_view kBasisColumn = "basis";
 
-std::string count_text(const refhost::Function& f) {
-  return f.min_args == f.max_args
-             ? std::to_string(f.min_args)
-             : std::to_string(f.min_args) + " to " + std::to_string(f.max_args);
-}
-
 bool is_header(const std::string_view* fields, int n) {
   if (n < 2) return false;
   for (int i = 0; i < n; ++i)
@@ -60,7 +54,8 @@ void Batch::line(std::string_view text, bool too_long) {
 
 void Batch::evaluate(std::string_view text, const std::string_view* fields, int n) {
   if (n < f_.min_args || n > f_.max_args) {
-    bad(f_.name + " takes " + count_text(f_) + " fields, this row has " + std::to_string(n));
+    bad(f_.name + " takes " + refhost::arity_text(f_) + " fields, this row has " +
+        std::to_string(n));
     return row(fields, n, "");
   }
   double dates[2];

@@ -19,18 +19,12 @@ std::string_view trim(std::string_view s) {
   return s;
 }
 
-double missing_value() {
-  double d;
-  std::memcpy(&d, &mcn::kMissingBits, sizeof d);
-  return d;
-}
-
 }  // namespace
 
 bool parse_date(std::string_view text, double& value, std::string& error) {
   const std::string_view s = trim(text);
   if (s.empty() || s == ".") {
-    value = missing_value();
+    value = mcn::missing_value();
     return true;
   }
 

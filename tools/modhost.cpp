@@ -184,12 +184,8 @@ void print_module(const refhost::Module& m) {
   const mcn::ImageInfo& image = *m.image;
   const mcn::VersionBlock& v = m.version;
   print("module %s (%s)\n", loader_text(m.name).c_str(), loader_text(m.path).c_str());
-  for (const refhost::Function& f : m.functions) {
-    if (f.min_args == f.max_args)
-      print("  function %s: %d arguments\n", f.name.c_str(), f.min_args);
-    else
-      print("  function %s: %d to %d arguments\n", f.name.c_str(), f.min_args, f.max_args);
-  }
+  for (const refhost::Function& f : m.functions)
+    print("  function %s: %s arguments\n", f.name.c_str(), refhost::arity_text(f).c_str());
   print("  image information\n");
   print_field("marker", refhost::field_text(image.marker, sizeof image.marker));
   print_field("release", refhost::field_text(image.release, sizeof image.release));
@@ -266,11 +262,8 @@ const refhost::Function* find_function(const refhost::Registry& registry, std::s
 int run_call(const refhost::Function& f, const std::vector<std::string>& args, bool strict) {
   const int n = static_cast<int>(args.size());
   if (n < f.min_args || n > f.max_args) {
-    print_error(f.name + " takes " +
-                (f.min_args == f.max_args
-                     ? std::to_string(f.min_args)
-                     : std::to_string(f.min_args) + " to " + std::to_string(f.max_args)) +
-                " arguments, not " + std::to_string(n));
+    print_error(f.name + " takes " + refhost::arity_text(f) + " arguments, not " +
+                std::to_string(n));
     return kExitUsage;
   }
   double dates[2];
