@@ -17,9 +17,9 @@
 
 #include "daycount/daycount.h"
 #include "functions/arguments.h"
-#include "host/calendar.h"
-#include "host/loader.h"
-#include "host/runtime.h"
+#include "core/calendar.h"
+#include "core/loader.h"
+#include "core/runtime.h"
 #include "text/text.h"
 
 namespace {
@@ -36,8 +36,8 @@ struct Pair {
 const std::vector<Pair>& typical_pairs() {
   static const std::vector<Pair> pairs = [] {
     std::mt19937_64 rng(2026);
-    const double lo = static_cast<double>(refhost::days_from_civil({1901, 1, 1}));
-    const double hi = static_cast<double>(refhost::days_from_civil({2199, 12, 31}));
+    const double lo = static_cast<double>(dmcore::days_from_civil({1901, 1, 1}));
+    const double hi = static_cast<double>(dmcore::days_from_civil({2199, 12, 31}));
     std::uniform_real_distribution<double> day(lo, hi);
     std::uniform_int_distribution<int> span(-36524, 36524);
     std::vector<Pair> v;
@@ -56,9 +56,9 @@ const std::vector<Pair>& worst_pairs() {
 }
 
 struct Host {
-  refhost::Runtime host;
-  refhost::Module pelvoran = refhost::load_module_or_exit(host, PELVORAN_PATH);
-  refhost::Module tashkume = refhost::load_module_or_exit(host, TASHKUME_PATH);
+  dmcore::Runtime host;
+  dmcore::Module pelvoran = dmcore::load_module_or_exit(host, PELVORAN_PATH);
+  dmcore::Module tashkume = dmcore::load_module_or_exit(host, TASHKUME_PATH);
   Host() { mcn_main(host.gcb(), host.pidb()); }  // the static copy, for the parts
 };
 Host& host() {
@@ -157,7 +157,7 @@ void BM_HostCalendar_civil_from_days(benchmark::State& state) {
   const std::vector<Pair>& pairs = typical_pairs();
   std::size_t i = 0;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(refhost::civil_from_days(static_cast<std::int64_t>(pairs[i].start)));
+    benchmark::DoNotOptimize(dmcore::civil_from_days(static_cast<std::int64_t>(pairs[i].start)));
     i = (i + 1) & (kPairs - 1);
   }
 }
@@ -177,7 +177,7 @@ BENCHMARK(BM_HostCalendar_pair_through_stubs);
 void BM_HostCalendar_days_from_civil(benchmark::State& state) {
   int y = 1582;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(refhost::days_from_civil({y, 7, 14}));
+    benchmark::DoNotOptimize(dmcore::days_from_civil({y, 7, 14}));
     y = y == 20000 ? 1582 : y + 1;
   }
 }

@@ -1,76 +1,36 @@
-// The C interface of the embedding library: one host runtime for the whole
-// process, shared by every open library handle, and the modules' functions
-// called through the host protocol.
+// The C interface of the embedding library: a thin skin over the core, which
+// holds the process's one host runtime, its loaded modules, the evaluator and
+// the date reader.
 #include "embed/datemodules.h"
 
-#include <dlfcn.h>
-#include <sys/stat.h>
-
+#include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
-#include <memory>
-#include <mutex>
 #include <new>
 #include <string>
+#include <vector>
 
-#include "host/calendar.h"
-#include "host/loader.h"
-#include "host/runtime.h"
+#include "core/calendar.h"
+#include "core/dates.h"
+#include "core/evaluate.h"
+#include "core/library.h"
+#include "core/quote.h"
+#include "core/version.h"
 
 struct dm_function {
-  refhost::Function function;
+  dmcore::Function function;
 };
 
 struct dm_library {
-  refhost::Registry registry;
-  std::map<std::string, dm_function> functions;
+  std::string dir;
+  dmcore::Registry registry;  // holds the modules
+  std::vector<dm_function> functions;
+  std::vector<std::string> notices;
   std::string errmsg;
 };
 
 namespace {
-
-constexpr char kVersion[] = "1.0.0";
-constexpr char kModulesEnv[] = "DATEMODULES_MODULES";
-
-// The process's one host runtime, made for the first open handle and ended
-// with the last.
-std::mutex runtime_mutex;
-std::unique_ptr<refhost::Runtime> runtime;
-int runtime_users = 0;
-
-refhost::Runtime& acquire_runtime() {
-  std::lock_guard<std::mutex> lock(runtime_mutex);
-  if (runtime_users++ == 0) runtime = std::make_unique<refhost::Runtime>();
-  return *runtime;
-}
-
-void release_runtime() {
-  std::lock_guard<std::mutex> lock(runtime_mutex);
-  if (--runtime_users == 0) runtime.reset();
-}
-
-bool is_directory(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-// The modules that come with this library: installed in datemodules/modules
-// beside it, or in the build tree's modules folder beside its lib folder.
-std::string default_module_dir() {
-  if (const char* env = std::getenv(kModulesEnv); env != nullptr && *env != '\0') return env;
-  Dl_info info;
-  if (dladdr(reinterpret_cast<void*>(&dm_open), &info) == 0 || info.dli_fname == nullptr)
-    return "modules";
-  std::string dir = info.dli_fname;
-  dir.erase(dir.rfind('/') == std::string::npos ? 0 : dir.rfind('/'));
-  if (dir.empty()) dir = ".";
-  for (const char* candidate : {"/datemodules/modules", "/../modules"})
-    if (is_directory(dir + candidate)) return dir + candidate;
-  return dir + "/datemodules/modules";
-}
 
 std::string upper(const char* name) {
   std::string s = name;
@@ -78,83 +38,105 @@ std::string upper(const char* name) {
   return s;
 }
 
-// One evaluation's argument block, reused from call to call: the block points
-// at the two date values and the basis descriptor held beside it.
-class Call {
- public:
-  Call() {
-    block_.args[0].value = &start_;
-    block_.args[1].value = &end_;
+// Whether an output array of n doubles overlaps an input other than by being it.
+bool overlaps(const double* out, const double* in, std::size_t n) {
+  return out != in && out < in + n && in < out + n;
+}
+
+bool bad_arrays(std::size_t n, const double* start, const double* end, const double* results) {
+  if (n == 0) return false;
+  return start == nullptr || end == nullptr || results == nullptr ||
+         overlaps(results, start, n) || overlaps(results, end, n);
+}
+
+// A basis as the C interface passes it: NULL leaves it out.
+dmcore::Basis basis_of(const char* text, std::size_t length) {
+  return text != nullptr ? dmcore::Basis::of({text, length}) : dmcore::Basis::left_out();
+}
+
+int date_status(dmcore::DateReason r) {
+  return r == dmcore::DateReason::kDate || r == dmcore::DateReason::kMissing ? DM_OK : DM_RANGE;
+}
+
+// Reads n texts that `text_of(i, buffer)` writes as bytes.
+template <typename TextOf>
+int read_texts(std::size_t n, double* values, std::uint8_t* reasons, TextOf text_of) {
+  if (n > 0 && values == nullptr) return DM_MISUSE;
+  std::string buffer;
+  for (std::size_t i = 0; i < n; ++i) {
+    const dmcore::DateReason r = dmcore::read_date(text_of(i, buffer), values[i]);
+    if (reasons != nullptr) reasons[i] = static_cast<std::uint8_t>(r);
   }
-  Call(const Call&) = delete;
-  Call& operator=(const Call&) = delete;
-
-  // The basis text, or none (the argument left out).
-  void basis(const char* text, std::size_t length) {
-    block_.count = text != nullptr ? 3 : 2;
-    text_.text = text;
-    constexpr std::size_t kLongest =
-        static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
-    text_.length = static_cast<std::int32_t>(length < kLongest ? length : kLongest);
-    block_.args[2].value = text != nullptr ? &text_ : nullptr;
-  }
-
-  bool run(mcn::ImplEntry impl, double start, double end, double* result) {
-    start_ = start;
-    end_ = end;
-    return impl(&block_, result) == mcn::kStatusOk;
-  }
-
- private:
-  mcn::ArgBlock block_{};
-  mcn::TextDescriptor text_{};
-  double start_ = 0;
-  double end_ = 0;
-};
-
-bool needs_basis(const dm_function* f) { return f->function.min_args > 2; }
-
-constexpr std::int64_t kLargestYear = 1000000000;  // beyond it, no civil date is taken
-constexpr double kLargestDay = 1e12;
+  return DM_OK;
+}
 
 }  // namespace
 
 extern "C" {
 
-const char* dm_version(void) { return kVersion; }
+const char* dm_version(void) { return dmcore::kVersion; }
+
+const char* dm_cause_text(int cause) {
+  return cause >= 0 && cause < dmcore::kCauseCount
+             ? dmcore::cause_text(static_cast<dmcore::Cause>(cause))
+             : "";
+}
+
+const char* dm_reason_text(int reason) {
+  return reason >= 0 && reason <= DM_DATE_NO_SUCH_DAY
+             ? dmcore::reason_text(static_cast<dmcore::DateReason>(reason))
+             : "";
+}
 
 int dm_open(const char* module_dir, dm_library** out) {
   if (out == nullptr) return DM_MISUSE;
   *out = nullptr;
   auto* lib = new (std::nothrow) dm_library;
   if (lib == nullptr) return DM_NOMEM;
-  const std::string dir = module_dir != nullptr ? module_dir : default_module_dir();
-  lib->registry = refhost::load_directory(acquire_runtime(), dir);
-  for (const auto& [name, f] : lib->registry.functions)
-    lib->functions.emplace(name, dm_function{f});
-  for (const std::string& e : lib->registry.errors)
-    lib->errmsg += (lib->errmsg.empty() ? "" : "; ") + e;
-  for (const std::string& d : lib->registry.duplicates)
-    lib->errmsg += (lib->errmsg.empty() ? "" : "; ") + d;
-  if (lib->functions.empty() && lib->errmsg.empty()) lib->errmsg = dir + ": no modules";
+  std::string error;
+  lib->dir = module_dir != nullptr ? module_dir : dmcore::default_module_dir(error);
+  if (lib->dir.empty()) {
+    lib->notices.push_back(error);
+  } else {
+    lib->registry = dmcore::open_directory(lib->dir);
+    for (const auto& [name, f] : lib->registry.functions) lib->functions.push_back({f});
+    lib->notices = dmcore::notices(lib->registry);
+    if (lib->functions.empty() && lib->notices.empty())
+      lib->notices.push_back(lib->dir + ": no modules");
+  }
+  for (const std::string& n : lib->notices) lib->errmsg += (lib->errmsg.empty() ? "" : "; ") + n;
   *out = lib;
   return lib->functions.empty() ? DM_ERROR : DM_OK;
 }
 
-void dm_close(dm_library* lib) {
-  if (lib == nullptr) return;
-  delete lib;  // unloads the modules that no other handle holds
-  release_runtime();
-}
+void dm_close(dm_library* lib) { delete lib; }
+
+const char* dm_module_dir(const dm_library* lib) { return lib != nullptr ? lib->dir.c_str() : ""; }
 
 const char* dm_errmsg(const dm_library* lib) {
   return lib == nullptr ? "no library handle" : lib->errmsg.c_str();
 }
 
-int dm_function_find(dm_library* lib, const char* name, const dm_function** out) {
+size_t dm_notice_count(const dm_library* lib) { return lib != nullptr ? lib->notices.size() : 0; }
+
+const char* dm_notice(const dm_library* lib, size_t i) {
+  return lib != nullptr && i < lib->notices.size() ? lib->notices[i].c_str() : "";
+}
+
+size_t dm_function_count(const dm_library* lib) {
+  return lib != nullptr ? lib->functions.size() : 0;
+}
+
+const dm_function* dm_function_at(const dm_library* lib, size_t i) {
+  return lib != nullptr && i < lib->functions.size() ? &lib->functions[i] : nullptr;
+}
+
+int dm_function_find(const dm_library* lib, const char* name, const dm_function** out) {
   if (lib == nullptr || name == nullptr || out == nullptr) return DM_MISUSE;
-  const auto it = lib->functions.find(upper(name));
-  *out = it != lib->functions.end() ? &it->second : nullptr;
+  const std::string wanted = upper(name);
+  *out = nullptr;
+  for (const dm_function& f : lib->functions)
+    if (f.function.name == wanted) *out = &f;
   return *out != nullptr ? DM_OK : DM_NOTFOUND;
 }
 
@@ -167,59 +149,54 @@ void dm_function_arity(const dm_function* f, int* fewest, int* most) {
   if (most != nullptr) *most = f != nullptr ? f->function.max_args : 0;
 }
 
+int dm_function_whole_days(const dm_function* f) {
+  return f != nullptr && f->function.whole_days ? 1 : 0;
+}
+
 int dm_eval(const dm_function* f, double start, double end, const char* basis, size_t basis_length,
-            double* result) {
-  if (f == nullptr || result == nullptr || (basis == nullptr && needs_basis(f))) return DM_MISUSE;
-  Call call;
-  call.basis(basis, basis_length);
-  return call.run(f->function.impl, start, end, result) ? DM_OK : DM_MISSING;
+            double* result, int* cause) {
+  if (f == nullptr || result == nullptr) return DM_MISUSE;
+  const dmcore::Basis b = basis_of(basis, basis_length);
+  if (!dmcore::accepts(f->function, b)) return DM_MISUSE;
+  dmcore::Evaluator e(f->function);
+  e.basis(b);
+  const dmcore::Cause c = e.run(start, end, result);
+  if (cause != nullptr) *cause = static_cast<int>(c);
+  return c == dmcore::Cause::kNone ? DM_OK : DM_MISSING;
 }
 
 int dm_eval_array(const dm_function* f, size_t n, const double* start, const double* end,
-                  const char* basis, size_t basis_length, double* results, size_t* missing) {
-  if (f == nullptr || (n > 0 && (start == nullptr || end == nullptr || results == nullptr)) ||
-      (basis == nullptr && needs_basis(f)))
+                  const char* basis, size_t basis_length, double* results, size_t* missing,
+                  uint8_t* causes) {
+  const dmcore::Basis b = basis_of(basis, basis_length);
+  if (f == nullptr || bad_arrays(n, start, end, results) || !dmcore::accepts(f->function, b))
     return DM_MISUSE;
-  Call call;
-  call.basis(basis, basis_length);
-  const mcn::ImplEntry impl = f->function.impl;
-  std::size_t failed = 0;
-  for (std::size_t i = 0; i < n; ++i) failed += !call.run(impl, start[i], end[i], &results[i]);
-  if (missing != nullptr) *missing = failed;
+  const std::size_t m = dmcore::evaluate_array(f->function, n, start, end, b, results, causes);
+  if (missing != nullptr) *missing = m;
   return DM_OK;
 }
 
 int dm_eval_array_bases(const dm_function* f, size_t n, const double* start, const double* end,
                         const char* const* bases, const size_t* lengths, double* results,
-                        size_t* missing) {
-  if (f == nullptr || (n > 0 && (start == nullptr || end == nullptr || results == nullptr ||
-                                 bases == nullptr || lengths == nullptr)))
+                        size_t* missing, uint8_t* causes) {
+  if (f == nullptr || bad_arrays(n, start, end, results) ||
+      (n > 0 && (bases == nullptr || lengths == nullptr)))
     return DM_MISUSE;
-  for (std::size_t i = 0; i < n; ++i)
-    if (bases[i] == nullptr && needs_basis(f)) return DM_MISUSE;
-  Call call;
-  const mcn::ImplEntry impl = f->function.impl;
-  std::size_t failed = 0;
-  for (std::size_t i = 0; i < n; ++i) {
-    call.basis(bases[i], lengths[i]);
-    failed += !call.run(impl, start[i], end[i], &results[i]);
-  }
-  if (missing != nullptr) *missing = failed;
+  const std::size_t m =
+      dmcore::evaluate_array_bases(f->function, n, start, end, bases, lengths, results, causes);
+  if (missing != nullptr) *missing = m;
   return DM_OK;
 }
 
 int dm_date_from_civil(int64_t year, int month, int day, double* value) {
   if (value == nullptr) return DM_MISUSE;
-  const refhost::Civil c{year, month, day};
-  if (year <= -kLargestYear || year >= kLargestYear || !refhost::valid_civil(c)) return DM_RANGE;
-  *value = static_cast<double>(refhost::days_from_civil(c));
-  return DM_OK;
+  return dmcore::date_from_civil({year, month, day}, *value) ? DM_OK : DM_RANGE;
 }
 
 int dm_civil_from_date(double value, int64_t* year, int* month, int* day) {
   if (year == nullptr || month == nullptr || day == nullptr) return DM_MISUSE;
-  if (!(std::fabs(value) < kLargestDay)) return DM_RANGE;
-  const refhost::Civil c = refhost::civil_from_days(static_cast<std::int64_t>(std::floor(value)));
+  dmcore::Civil c;
+  if (!dmcore::civil_from_date(value, c)) return DM_RANGE;
   *year = c.year;
   *month = c.month;
   *day = c.day;
@@ -231,26 +208,75 @@ int dm_dates_from_civil(size_t n, const int64_t* year, const int32_t* month, con
   if (n > 0 && (year == nullptr || month == nullptr || day == nullptr || values == nullptr))
     return DM_MISUSE;
   for (std::size_t i = 0; i < n; ++i)
-    if (dm_date_from_civil(year[i], month[i], day[i], &values[i]) != DM_OK)
+    if (!dmcore::date_from_civil({year[i], month[i], day[i]}, values[i]))
       values[i] = mcn::missing_value();
   return DM_OK;
 }
 
-int dm_date_from_iso(const char* text, size_t length, double* value) {
-  if (text == nullptr || value == nullptr) return DM_MISUSE;
-  refhost::Civil c;
-  if (!refhost::parse_iso(std::string_view(text, length), c)) return DM_RANGE;
-  return dm_date_from_civil(c.year, c.month, c.day, value);
+int dm_date_from_text(const char* text, size_t length, double* value, int* reason) {
+  if ((text == nullptr && length > 0) || value == nullptr) return DM_MISUSE;
+  const dmcore::DateReason r =
+      dmcore::read_date(text != nullptr ? std::string_view(text, length) : "", *value);
+  if (reason != nullptr) *reason = static_cast<int>(r);
+  return date_status(r);
+}
+
+int dm_dates_from_texts(size_t n, const char* texts, size_t width, double* values,
+                        uint8_t* reasons) {
+  if (n > 0 && texts == nullptr) return DM_MISUSE;
+  return read_texts(n, values, reasons, [&](std::size_t i, std::string&) {
+    const char* t = texts + i * width;
+    const void* nul = std::memchr(t, '\0', width);
+    return std::string_view(t, nul ? static_cast<const char*>(nul) - t : width);
+  });
+}
+
+int dm_dates_from_utf32(size_t n, const uint32_t* texts, size_t width, double* values,
+                        uint8_t* reasons) {
+  if (n > 0 && texts == nullptr) return DM_MISUSE;
+  return read_texts(n, values, reasons, [&](std::size_t i, std::string& buffer) {
+    // A date text is ASCII; any other character makes it no date, which a
+    // byte that no date holds keeps it.
+    buffer.clear();
+    const uint32_t* t = texts + i * width;
+    for (std::size_t k = 0; k < width && t[k] != 0; ++k)
+      buffer.push_back(t[k] < 0x80 ? static_cast<char>(t[k]) : '\x80');
+    return std::string_view(buffer);
+  });
+}
+
+int dm_dates_from_counts(size_t n, const int64_t* counts, int64_t per_day, double* values) {
+  if ((n > 0 && (counts == nullptr || values == nullptr)) || per_day <= 0) return DM_MISUSE;
+  constexpr std::int64_t kNaT = std::numeric_limits<std::int64_t>::min();
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::int64_t c = counts[i];
+    const std::int64_t day = c / per_day - (c % per_day < 0);
+    if (c == kNaT || !dmcore::date_from_unix_days(day, values[i]))
+      values[i] = mcn::missing_value();
+  }
+  return DM_OK;
+}
+
+size_t dm_quote(const char* text, size_t length, char* buf, size_t size) {
+  const std::string q = dmcore::quoted(text != nullptr ? std::string_view(text, length) : "");
+  if (buf != nullptr && size > 0) {
+    const std::size_t n = std::min(q.size(), size - 1);
+    std::memcpy(buf, q.data(), n);
+    buf[n] = '\0';
+  }
+  return q.size();
 }
 
 int dm_iso_from_date(double value, char* buf, size_t size) {
   if (buf == nullptr) return DM_MISUSE;
-  std::int64_t y;
-  int m, d;
-  if (const int status = dm_civil_from_date(value, &y, &m, &d); status != DM_OK) return status;
-  const int n = std::snprintf(buf, size, "%s%04lld-%02d-%02d", y < 0 ? "-" : "",
-                              static_cast<long long>(y < 0 ? -y : y), m, d);
-  return n >= 0 && static_cast<std::size_t>(n) < size ? DM_OK : DM_RANGE;
+  char iso[dmcore::kIsoChars];
+  int length = 0;
+  if (!dmcore::format_iso(value, iso, length) || static_cast<std::size_t>(length) >= size) {
+    if (size > 0) buf[0] = '\0';
+    return DM_RANGE;
+  }
+  std::memcpy(buf, iso, static_cast<std::size_t>(length) + 1);
+  return DM_OK;
 }
 
 }  // extern "C"

@@ -8,18 +8,32 @@
  *   dm_library* lib;
  *   const dm_function* yrdif;
  *   double years;
- *   if (dm_open(NULL, &lib) == DM_OK && dm_function_find(lib, "YRDIF", &yrdif) == DM_OK)
- *     dm_eval(yrdif, start, end, "ACT/ACT", 7, &years);
+ *   int cause;
+ *   if (dm_open(NULL, &lib) == DM_OK && dm_function_find(lib, "YRDIF", &yrdif) == DM_OK &&
+ *       dm_eval(yrdif, start, end, "ACT/ACT", 7, &years, &cause) == DM_MISSING)
+ *     puts(dm_cause_text(cause));
  *   dm_close(lib);
  *
  * Dates are date values: days from 1960-01-01, fractions allowed, in the host
  * calendar, in which years divisible by 4000 are common years. The functions
  * take date values from 1582-01-01 to 20000-12-31; any other date, a NaN, or a
- * basis text that names no basis gives the host's missing value, a NaN with
- * the bit pattern 0xFFFFFE0000000000, and the status DM_MISSING.
+ * basis that is missing or names no basis gives the host's missing value, a
+ * NaN with the bit pattern 0xFFFFFE0000000000, the status DM_MISSING and a
+ * cause (enum dm_cause). Only the first 256 bytes of a basis text count.
+ *
+ * Modules: each module file is loaded and initialised once per process and
+ * stays loaded; opening the same directory again costs no memory. A module
+ * file must not be rewritten in place while a process has it loaded (the
+ * platform's rule for every shared library: the process would crash); install
+ * a new version under a new name and rename it over the old one.
  *
  * Threads: every function may be called from any thread at any time, on the
- * same handles too; evaluations take no lock.
+ * same handles too; evaluations take no lock. Closing a handle while another
+ * thread still uses it or its functions is misuse.
+ *
+ * Arrays: a results array may be the start or the end array itself (results
+ * are written in place); any other overlap of a results array with an input
+ * is refused with DM_MISUSE.
  */
 #ifndef DATEMODULES_H
 #define DATEMODULES_H
@@ -37,13 +51,24 @@ extern "C" {
 /* Status codes. */
 enum dm_status {
   DM_OK = 0,       /* done */
-  DM_MISSING = 1,  /* a missing result: missing or out-of-range date, or no basis named */
+  DM_MISSING = 1,  /* a missing result: see its cause */
   DM_ERROR = 2,    /* the module directory or a module could not be used: see dm_errmsg */
   DM_NOTFOUND = 3, /* no function of that name */
-  DM_MISUSE = 4,   /* a null handle or pointer, or a basis left out where it is needed */
-  DM_RANGE = 5,    /* not a date of the host calendar, or not an ISO date */
+  DM_MISUSE = 4,   /* a null handle or pointer, a basis left out where it is needed, overlap */
+  DM_RANGE = 5,    /* not a date of the host calendar, or a date beyond its bounds */
   DM_NOMEM = 6     /* out of memory */
 };
+
+/* Why a result is missing, in the order the functions test their arguments. */
+enum dm_cause {
+  DM_CAUSE_NONE = 0,          /* the result is not missing */
+  DM_CAUSE_DATE_MISSING = 1,  /* "date missing": a date is a NaN */
+  DM_CAUSE_DATE_RANGE = 2,    /* "date out of range (1582-01-01 to 20000-12-31)" */
+  DM_CAUSE_BASIS_MISSING = 3, /* "basis missing": a basis argument without a value */
+  DM_CAUSE_BASIS_UNKNOWN = 4  /* "basis names no basis" */
+};
+/* The text of a cause, as every face gives it; "" for DM_CAUSE_NONE or an unknown number. */
+DM_API const char* dm_cause_text(int cause);
 
 typedef struct dm_library dm_library;   /* the modules of one directory */
 typedef struct dm_function dm_function; /* one registered function; lives as long as its library */
@@ -54,50 +79,68 @@ DM_API const char* dm_version(void);
 /*
  * Opens every module (*.so) of a directory and registers its functions. With
  * `module_dir` NULL: the directory named by the environment variable
- * DATEMODULES_MODULES, else the modules installed beside this library. A file
- * that is not a module is skipped and named in dm_errmsg. On DM_OK and
- * DM_ERROR *out is a handle to close with dm_close, whose dm_errmsg says what
- * went wrong; DM_ERROR means that no function could be registered.
+ * DATEMODULES_MODULES (or its older name MODHOST_MODULES), else the modules
+ * installed beside this library. A file that is not a module is skipped and
+ * reported as a notice, and so is a function that two files register. On DM_OK
+ * and DM_ERROR *out is a handle to close with dm_close; DM_ERROR means that no
+ * function could be registered, and dm_errmsg says why.
  */
 DM_API int dm_open(const char* module_dir, dm_library** out);
 DM_API void dm_close(dm_library* lib);
 
-/* What the last dm_open of this handle could not use, or "". */
+/* The directory the handle opened. */
+DM_API const char* dm_module_dir(const dm_library* lib);
+/* Every notice of dm_open joined by "; ", or "". */
 DM_API const char* dm_errmsg(const dm_library* lib);
+/* The notices one by one: the files skipped and the functions registered twice. */
+DM_API size_t dm_notice_count(const dm_library* lib);
+DM_API const char* dm_notice(const dm_library* lib, size_t i);
 
+/* The registered functions, in name order. */
+DM_API size_t dm_function_count(const dm_library* lib);
+DM_API const dm_function* dm_function_at(const dm_library* lib, size_t i);
 /* A function by name (YRDIF, DATDIF; case does not matter). */
-DM_API int dm_function_find(dm_library* lib, const char* name, const dm_function** out);
+DM_API int dm_function_find(const dm_library* lib, const char* name, const dm_function** out);
 DM_API const char* dm_function_name(const dm_function* f);
 /* The fewest and most arguments the function takes (YRDIF 2 and 3, DATDIF 3). */
 DM_API void dm_function_arity(const dm_function* f, int* fewest, int* most);
+/* 1 when the function's results are whole numbers of days (DATDIF), else 0. */
+DM_API int dm_function_whole_days(const dm_function* f);
 
 /*
  * One evaluation. `basis` is a text of `basis_length` bytes, no NUL needed; a
  * NULL basis leaves the argument out, which YRDIF takes as AGE and DATDIF
  * refuses with DM_MISUSE. *result gets the number, or the missing value with
- * DM_MISSING.
+ * DM_MISSING; *cause (when `cause` is not NULL) gets its dm_cause.
  */
 DM_API int dm_eval(const dm_function* f, double start, double end, const char* basis,
-                   size_t basis_length, double* result);
+                   size_t basis_length, double* result, int* cause);
 
 /*
  * n evaluations with one basis: results[i] for start[i] and end[i]. Returns
- * DM_OK (missing results are in `results`, and counted in *missing when
- * `missing` is not NULL) or DM_MISUSE.
+ * DM_OK (missing results are in `results`, counted in *missing and explained
+ * in causes[i], for each that is not NULL) or DM_MISUSE.
  */
 DM_API int dm_eval_array(const dm_function* f, size_t n, const double* start, const double* end,
-                         const char* basis, size_t basis_length, double* results, size_t* missing);
-
-/* The same with a basis for each pair: bases[i] of lengths[i] bytes (NULL: left out). */
-DM_API int dm_eval_array_bases(const dm_function* f, size_t n, const double* start,
-                               const double* end, const char* const* bases, const size_t* lengths,
-                               double* results, size_t* missing);
+                         const char* basis, size_t basis_length, double* results, size_t* missing,
+                         uint8_t* causes);
 
 /*
- * The host calendar. A civil date (year, month 1-12, day 1-31) to its date
- * value: DM_RANGE for a date the calendar does not have (4000-02-29, say) or a
- * year beyond +-10^9. A date value to its civil date (the day that holds it):
- * DM_RANGE for a NaN or a value beyond +-10^12.
+ * The same with a basis for each pair: bases[i] of lengths[i] bytes. A NULL
+ * bases[i] is a basis without a value (a missing value in a column of bases):
+ * that result is missing with DM_CAUSE_BASIS_MISSING.
+ */
+DM_API int dm_eval_array_bases(const dm_function* f, size_t n, const double* start,
+                               const double* end, const char* const* bases, const size_t* lengths,
+                               double* results, size_t* missing, uint8_t* causes);
+
+/*
+ * The host calendar. Its bounds: civil dates of years of at most 9 digits
+ * either way, date values of less than 10^12 days either way.
+ * A civil date (year, month 1-12, day 1-31) to its date value: DM_RANGE for a
+ * date the calendar does not have (4000-02-29, say) or a year beyond the
+ * bounds. A date value to its civil date (the day that holds it): DM_RANGE for
+ * a NaN or a value beyond the bounds.
  */
 DM_API int dm_date_from_civil(int64_t year, int month, int day, double* value);
 DM_API int dm_civil_from_date(double value, int64_t* year, int* month, int* day);
@@ -105,9 +148,51 @@ DM_API int dm_civil_from_date(double value, int64_t* year, int* month, int* day)
 DM_API int dm_dates_from_civil(size_t n, const int64_t* year, const int32_t* month,
                                const int32_t* day, double* values);
 
-/* An ISO date yyyy-mm-dd (a year of 1 to 9 digits, optionally signed) to its date value. */
-DM_API int dm_date_from_iso(const char* text, size_t length, double* value);
-/* A date value to yyyy-mm-dd (at least 4 year digits) in buf of `size` bytes, NUL-terminated. */
+/*
+ * Date texts, read as every face reads them: after blanks at either end,
+ *   - empty or "." is a missing date;
+ *   - yyyy-mm-dd (a year of 1 to 9 digits, optionally signed), optionally
+ *     followed by a time of day as SQLite's date() reads it ("T" or blanks,
+ *     hh:mm[:ss[.fff]], then optionally "Z" or +hh:mm / -hh:mm), is the civil
+ *     date of the host calendar (with an offset, the date in UTC);
+ *   - a number is a date value.
+ * The reason (enum dm_reason) says what was found; a refused text gives the
+ * missing value.
+ */
+enum dm_reason {
+  DM_DATE_OK = 0,         /* a date or a date value */
+  DM_DATE_MISSING = 1,    /* an empty text or "." */
+  DM_DATE_NOT_A_DATE = 2, /* "not a date (yyyy-mm-dd) or date value" */
+  DM_DATE_NO_SUCH_DAY = 3 /* "no such date in the host calendar" (2021-02-30, 4000-02-29) */
+};
+/* The text of a refusal's reason; "" for DM_DATE_OK and DM_DATE_MISSING. */
+DM_API const char* dm_reason_text(int reason);
+/* One text: DM_OK (a date, or a missing date with the missing value) or DM_RANGE. */
+DM_API int dm_date_from_text(const char* text, size_t length, double* value, int* reason);
+/* n texts of `width` bytes each, one after another, each ending at its first NUL
+   (a numpy array of dtype S). reasons (may be NULL) gets a dm_reason each. */
+DM_API int dm_dates_from_texts(size_t n, const char* texts, size_t width, double* values,
+                               uint8_t* reasons);
+/* The same for texts of `width` UTF-32 code units each (a numpy array of dtype U). */
+DM_API int dm_dates_from_utf32(size_t n, const uint32_t* texts, size_t width, double* values,
+                               uint8_t* reasons);
+/* Counts of a time unit since 1970-01-01 in the proleptic Gregorian calendar,
+   `per_day` units a day (numpy datetime64: 1 for D, 86400 for s, 86400e9 for
+   ns, up to 86400e18 / 1000 for as), to the date values of their civil days;
+   INT64_MIN (NaT) and a day the host calendar lacks give the missing value. */
+DM_API int dm_dates_from_counts(size_t n, const int64_t* counts, int64_t per_day, double* values);
+
+/* A text as every face quotes it in a message: between single quotes, control
+   bytes, backslashes and bytes that are not UTF-8 as \xHH (or \\), cut after
+   80 bytes with "...". Writes at most `size` bytes, NUL-terminated (DM_QUOTE_SIZE
+   always suffice), and returns the length of the whole quotation. */
+#define DM_QUOTE_SIZE 360
+DM_API size_t dm_quote(const char* text, size_t length, char* buf, size_t size);
+
+/* A date value to yyyy-mm-dd (at least 4 year digits) in buf of `size` bytes,
+   NUL-terminated: 16 bytes always suffice. DM_RANGE, with buf set to "" when
+   size > 0, for a value beyond the bounds, a year of more than 9 digits (which
+   dm_date_from_text would not read back) or too small a buffer. */
 DM_API int dm_iso_from_date(double value, char* buf, size_t size);
 
 #ifdef __cplusplus

@@ -13,6 +13,8 @@
 #define MCN_FUNCTION(name, fewest, most, impl) \
   extern "C" MCN_EXPORT std::int32_t impl(const mcn::ArgBlock* args, double* result);
 #define MCN_ALSO_EXPORT(symbol)
+// What the host makes of a function's results, declared for it; nothing here.
+#define MCN_WHOLE_DAYS(name)
 #include MCN_MODULE_DECLARATION
 #undef MCN_FUNCTION
 

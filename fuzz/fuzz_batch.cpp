@@ -26,7 +26,7 @@ struct Run {
   long lines, bad;
 };
 
-Run run(const refhost::Function& f, modhost::BatchOptions options, std::string_view in,
+Run run(const dmcore::Function& f, modhost::BatchOptions options, std::string_view in,
         unsigned seed) {
   Run r;
   modhost::Output out(r.out), messages(r.messages);
@@ -64,7 +64,7 @@ long count_messages(const std::string& text, const std::string& start) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 2) return 0;
-  const refhost::Module& m = data[0] & 1 ? modules().pelvoran : modules().tashkume;
+  const dmcore::Module& m = data[0] & 1 ? modules().pelvoran : modules().tashkume;
   const modhost::BatchOptions options{(data[0] & 2) != 0, (data[0] & 4) != 0};
   const std::string_view in(reinterpret_cast<const char*>(data + 2), size - 2);
 

@@ -11,7 +11,7 @@
 #include <memory>
 
 #include "fuzz/loaded_modules.h"
-#include "host/arguments.h"
+#include "core/arguments.h"
 
 namespace {
 
@@ -66,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool datdif = flags & 1;
   const mcn::ImplEntry entry = (datdif ? m.tashkume : m.pelvoran).functions[0].impl;
   const auto evaluate = [&](double a, double b) {
-    refhost::Arguments args(a, b);
+    dmcore::Arguments args(a, b);
     args.set_count(2 + (count % 3));  // 2, 3 or 4: only YRDIF looks, and only at 2
     if (!(flags & 2)) args.set_text((flags & 4) ? nullptr : text.get(), length);
     Result r{0, 0.0};

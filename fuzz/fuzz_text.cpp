@@ -9,14 +9,14 @@
 
 #include "daycount/daycount.h"
 #include "fuzz/loaded_modules.h"
-#include "host/host.h"
+#include "tests/instruments/host.h"
 #include "text/text.h"
 
 namespace {
 
-refhost::Host& host() {
-  static refhost::Host* h = [] {
-    auto* created = new refhost::Host;
+testhost::Host& host() {
+  static testhost::Host* h = [] {
+    auto* created = new testhost::Host;
     mcn_main(created->gcb(), created->pidb());
     return created;
   }();
@@ -29,7 +29,7 @@ using fuzzing::check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 4) return 0;
-  refhost::Host& h = host();
+  testhost::Host& h = host();
   const int op = data[0] % 3;
   const std::size_t align = data[1] % 8;
   std::size_t plen = data[2] % 8;

@@ -6,15 +6,15 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "host/host.h"
-#include "host/loader.h"
+#include "tests/instruments/host.h"
+#include "core/loader.h"
 
 namespace fuzzing {
 
 struct LoadedModules {
-  refhost::Host host;
-  refhost::Module pelvoran = refhost::load_module_or_exit(host, PELVORAN_PATH);
-  refhost::Module tashkume = refhost::load_module_or_exit(host, TASHKUME_PATH);
+  testhost::Host host;
+  dmcore::Module pelvoran = dmcore::load_module_or_exit(host, PELVORAN_PATH);
+  dmcore::Module tashkume = dmcore::load_module_or_exit(host, TASHKUME_PATH);
 };
 
 // Loaded on first use and kept for the whole run.

@@ -1,13 +1,17 @@
-// The SQLite extension: yrdif(start, end [, basis]) and datdif(start, end,
-// basis) in SQL, through the embedding library and so through the modules
-// themselves. A date is TEXT, an ISO date as date() writes it, or a number, a
-// date value (days from 1960-01-01). NULL in any argument gives NULL, and so
-// does a missing result. yrdif gives REAL; datdif gives INTEGER, since its
-// results are whole numbers (and sum() of them stays exact).
+// The SQLite extension: every function of the modules in SQL, through the
+// embedding library, with the names, argument counts and result kinds that
+// the library reports: yrdif(start, end [, basis]) REAL, datdif(start, end,
+// basis) INTEGER (its results are whole days, and sum() of them stays exact),
+// and for each a <name>_cause(...) that says why a result is missing (NULL
+// when it is not). datemodules_notices() gives what loading the modules
+// skipped, or NULL.
+//
+// A date is TEXT as the library reads dates (an ISO date as date() writes it,
+// also with a time of day, "T", a fraction, "Z" or an offset; a number) or a
+// number, a date value (days from 1960-01-01). NULL, an empty text and a
+// missing result are NULL. A text that is no date, or a BLOB, is an SQL error.
 #include <sqlite3ext.h>
 
-#include <cmath>
-#include <cstring>
 #include <string>
 
 #include "embed/datemodules.h"
@@ -15,14 +19,6 @@
 SQLITE_EXTENSION_INIT1
 
 namespace {
-
-// A text as a message may quote it: printable ASCII, at most 40 bytes.
-std::string quoted(const unsigned char* text, int length) {
-  std::string s;
-  for (int i = 0; i < length && i < 40; ++i)
-    s += text[i] >= 0x20 && text[i] < 0x7F ? static_cast<char>(text[i]) : '?';
-  return length > 40 ? s + "..." : s;
-}
 
 // The connection's library handle, closed when the last of its functions goes.
 struct Connection {
@@ -37,10 +33,13 @@ void release(Connection* c) {
   }
 }
 
-// What each SQL function is bound to: a function of the library.
+// What each SQL function is bound to: a function of the library, and whether
+// it gives the result or its cause.
 struct Bound {
   const dm_function* f;
   Connection* connection;
+  std::string sql_name;
+  bool cause;
 };
 
 void unbind(void* p) {
@@ -49,21 +48,30 @@ void unbind(void* p) {
   delete b;
 }
 
-const dm_function* bound_function(sqlite3_context* context) {
-  return static_cast<const Bound*>(sqlite3_user_data(context))->f;
+std::string lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  return s;
 }
 
-// The function's name as SQL spells it, for messages.
-std::string sql_name(const dm_function* f) {
-  std::string name = dm_function_name(f);
-  for (char& c : name) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-  return name;
+void fail(sqlite3_context* context, const std::string& message) {
+  sqlite3_result_error(context, message.c_str(), -1);
 }
 
-// Argument k as a date value; false with the SQL error set when it is none.
-bool date_argument(sqlite3_context* context, sqlite3_value* value, int k, double* out) {
-  const std::string name = sql_name(bound_function(context));
+// A text as a message quotes it, by the library's rules.
+std::string quoted(const unsigned char* text, int length) {
+  char buf[DM_QUOTE_SIZE];
+  dm_quote(reinterpret_cast<const char*>(text), static_cast<size_t>(length), buf, sizeof buf);
+  return buf;
+}
+
+// Argument k as a date value (NULL: a missing date); false with the SQL
+// error set when it is none.
+bool date_argument(sqlite3_context* context, const Bound& b, sqlite3_value* value, int k,
+                   double* out) {
   switch (sqlite3_value_type(value)) {
+    case SQLITE_NULL:
+      *out = __builtin_nan("");
+      return true;
     case SQLITE_INTEGER:
     case SQLITE_FLOAT:
       *out = sqlite3_value_double(value);
@@ -71,53 +79,73 @@ bool date_argument(sqlite3_context* context, sqlite3_value* value, int k, double
     case SQLITE_TEXT: {
       const unsigned char* text = sqlite3_value_text(value);
       const int length = sqlite3_value_bytes(value);
-      if (text != nullptr && dm_date_from_iso(reinterpret_cast<const char*>(text),
-                                              static_cast<size_t>(length), out) == DM_OK)
+      if (text == nullptr) {
+        sqlite3_result_error_nomem(context);
+        return false;
+      }
+      int reason = DM_DATE_OK;
+      if (dm_date_from_text(reinterpret_cast<const char*>(text), static_cast<size_t>(length), out,
+                            &reason) == DM_OK)
         return true;
-      const std::string message = name + ": argument " + std::to_string(k + 1) +
-                                  " is not an ISO date (yyyy-mm-dd) of the host calendar: '" +
-                                  quoted(text, length) + "'";
-      sqlite3_result_error(context, message.c_str(), -1);
+      fail(context, b.sql_name + ": argument " + std::to_string(k + 1) + ": " +
+                        dm_reason_text(reason) + ": " + quoted(text, length));
       return false;
     }
-    default: {
-      const std::string message =
-          name + ": argument " + std::to_string(k + 1) +
-          " must be an ISO date (TEXT) or a date value (a number), not a BLOB";
-      sqlite3_result_error(context, message.c_str(), -1);
+    default:
+      fail(context, b.sql_name + ": argument " + std::to_string(k + 1) +
+                        " must be a date (TEXT) or a date value (a number), not a BLOB");
       return false;
-    }
   }
 }
 
 void evaluate(sqlite3_context* context, int argc, sqlite3_value** argv) {
-  const dm_function* f = bound_function(context);
-  for (int k = 0; k < argc; ++k)
-    if (sqlite3_value_type(argv[k]) == SQLITE_NULL) return sqlite3_result_null(context);
+  const Bound& b = *static_cast<const Bound*>(sqlite3_user_data(context));
   double dates[2];
   for (int k = 0; k < 2; ++k)
-    if (!date_argument(context, argv[k], k, &dates[k])) return;
-  const char* basis = nullptr;
-  int length = 0;
-  if (argc == 3) {
-    if (sqlite3_value_type(argv[2]) == SQLITE_BLOB) {
-      const std::string message = sql_name(f) + ": the basis must be TEXT, not a BLOB";
-      return sqlite3_result_error(context, message.c_str(), -1);
-    }
-    basis = reinterpret_cast<const char*>(sqlite3_value_text(argv[2]));
-    length = sqlite3_value_bytes(argv[2]);
-    if (basis == nullptr) return sqlite3_result_error_nomem(context);
-  }
+    if (!date_argument(context, b, argv[k], k, &dates[k])) return;
   double result;
-  if (dm_eval(f, dates[0], dates[1], basis, static_cast<size_t>(length), &result) != DM_OK)
-    return sqlite3_result_null(context);
-  int fewest, most;
-  dm_function_arity(f, &fewest, &most);
-  if (fewest == 3)  // DATDIF: whole days
+  int cause = DM_CAUSE_NONE;
+  if (argc == 2) {
+    dm_eval(b.f, dates[0], dates[1], nullptr, 0, &result, &cause);
+  } else {
+    uint8_t cause_of_pair = DM_CAUSE_NONE;
+    const char* basis = nullptr;  // NULL: a basis without a value
+    size_t length = 0;
+    switch (sqlite3_value_type(argv[2])) {
+      case SQLITE_NULL:
+        break;
+      case SQLITE_BLOB:
+        return fail(context, b.sql_name + ": the basis must be TEXT, not a BLOB");
+      default:
+        basis = reinterpret_cast<const char*>(sqlite3_value_text(argv[2]));
+        if (basis == nullptr) return sqlite3_result_error_nomem(context);
+        length = static_cast<size_t>(sqlite3_value_bytes(argv[2]));
+    }
+    dm_eval_array_bases(b.f, 1, &dates[0], &dates[1], &basis, &length, &result, nullptr,
+                        &cause_of_pair);
+    cause = cause_of_pair;
+  }
+  if (b.cause) {
+    if (cause == DM_CAUSE_NONE) return sqlite3_result_null(context);
+    return sqlite3_result_text(context, dm_cause_text(cause), -1, SQLITE_STATIC);
+  }
+  if (cause != DM_CAUSE_NONE) return sqlite3_result_null(context);
+  if (dm_function_whole_days(b.f))
     sqlite3_result_int64(context, static_cast<sqlite3_int64>(result));
   else
     sqlite3_result_double(context, result);
 }
+
+void notices(sqlite3_context* context, int, sqlite3_value**) {
+  const auto* connection = static_cast<const Connection*>(sqlite3_user_data(context));
+  std::string text;
+  for (size_t i = 0; i < dm_notice_count(connection->lib); ++i)
+    text += (text.empty() ? "" : "\n") + std::string(dm_notice(connection->lib, i));
+  if (text.empty()) return sqlite3_result_null(context);
+  sqlite3_result_text(context, text.c_str(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
+void release_connection(void* p) { release(static_cast<Connection*>(p)); }
 
 }  // namespace
 
@@ -125,34 +153,36 @@ extern "C" __attribute__((visibility("default"))) int sqlite3_datemodules_init(
     sqlite3* db, char** error, const sqlite3_api_routines* api) {
   SQLITE_EXTENSION_INIT2(api);
   dm_library* lib = nullptr;
-  const dm_function* yrdif = nullptr;
-  const dm_function* datdif = nullptr;
-  if (dm_open(nullptr, &lib) != DM_OK || dm_function_find(lib, "YRDIF", &yrdif) != DM_OK ||
-      dm_function_find(lib, "DATDIF", &datdif) != DM_OK) {
-    *error = sqlite3_mprintf("datemodules: no YRDIF and DATDIF: %s", dm_errmsg(lib));
+  if (dm_open(nullptr, &lib) != DM_OK) {
+    *error = sqlite3_mprintf("datemodules: no functions: %s", dm_errmsg(lib));
     dm_close(lib);
     return SQLITE_ERROR;
   }
-  struct Registration {
-    const char* name;
-    int arguments;
-    const dm_function* f;
-  };
-  const Registration registrations[] = {
-      {"yrdif", 2, yrdif}, {"yrdif", 3, yrdif}, {"datdif", 3, datdif}};
   auto* connection = new Connection{lib, 1};
   constexpr int kFlags = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
   int status = SQLITE_OK;
-  for (const Registration& r : registrations) {
+  // On failure SQLite itself calls the destructor of the user data.
+  const auto add = [&](const std::string& name, int arguments, void* data,
+                       void (*call)(sqlite3_context*, int, sqlite3_value**), void (*done)(void*)) {
     ++connection->users;
-    // On failure SQLite itself calls unbind.
-    status = sqlite3_create_function_v2(db, r.name, r.arguments, kFlags, new Bound{r.f, connection},
-                                        evaluate, nullptr, nullptr, unbind);
-    if (status != SQLITE_OK) {
-      *error = sqlite3_mprintf("datemodules: cannot register %s: %s", r.name, sqlite3_errmsg(db));
-      break;
+    status = sqlite3_create_function_v2(db, name.c_str(), arguments, kFlags, data, call, nullptr,
+                                        nullptr, done);
+    if (status != SQLITE_OK)
+      *error = sqlite3_mprintf("datemodules: cannot register %s: %s", name.c_str(),
+                               sqlite3_errmsg(db));
+    return status == SQLITE_OK;
+  };
+  for (size_t i = 0; i < dm_function_count(lib) && status == SQLITE_OK; ++i) {
+    const dm_function* f = dm_function_at(lib, i);
+    int fewest, most;
+    dm_function_arity(f, &fewest, &most);
+    for (const bool cause : {false, true}) {
+      const std::string name = lower(dm_function_name(f)) + (cause ? "_cause" : "");
+      for (int n = fewest; n <= most && status == SQLITE_OK; ++n)
+        add(name, n, new Bound{f, connection, name, cause}, evaluate, unbind);
     }
   }
+  if (status == SQLITE_OK) add("datemodules_notices", 0, connection, notices, release_connection);
   release(connection);
   return status;
 }

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "frame/abi.h"
-#include "host/calendar.h"
+#include "core/calendar.h"
 #include "models.h"
 
 namespace testing_support {
@@ -181,14 +181,14 @@ class Dates {
   double month_end(std::int64_t y) {
     const int m = pick(12) + 1;
     const int next_m = m == 12 ? 1 : m + 1;
-    return static_cast<double>(refhost::days_from_civil({m == 12 ? y + 1 : y, next_m, 1}) - 1 -
+    return static_cast<double>(dmcore::days_from_civil({m == 12 ? y + 1 : y, next_m, 1}) - 1 -
                                pick(2));
   }
   double february_end(std::int64_t y) {
-    return static_cast<double>(refhost::days_from_civil({y, 3, 1}) - 1 - pick(2));
+    return static_cast<double>(dmcore::days_from_civil({y, 3, 1}) - 1 - pick(2));
   }
   double around_year(std::int64_t y) {
-    const std::int64_t base = refhost::days_from_civil({y, 1, 1});
+    const std::int64_t base = dmcore::days_from_civil({y, 1, 1});
     return static_cast<double>(std::min<std::int64_t>(kLast, base + uniform(-62, 62)));
   }
   std::mt19937_64 rng_;

@@ -7,16 +7,16 @@
 #include <string>
 #include <string_view>
 
-#include "host/arguments.h"
-#include "host/calendar.h"
-#include "host/loader.h"
+#include "core/arguments.h"
+#include "core/calendar.h"
+#include "core/loader.h"
 #include "support.h"
 
 namespace testing_support {
 
 // The date value of an ISO date of the host calendar.
 inline double date(int y, int m, int d) {
-  return static_cast<double>(refhost::days_from_civil({y, m, d}));
+  return static_cast<double>(dmcore::days_from_civil({y, m, d}));
 }
 
 struct Outcome {
@@ -30,29 +30,29 @@ class Functions : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string error;
-    ASSERT_TRUE(refhost::load_module(host, kPelvoran, pelvoran, error)) << error;
-    ASSERT_TRUE(refhost::load_module(host, kTashkume, tashkume, error)) << error;
+    ASSERT_TRUE(dmcore::load_module(host, kPelvoran, pelvoran, error)) << error;
+    ASSERT_TRUE(dmcore::load_module(host, kTashkume, tashkume, error)) << error;
     yrdif_entry = pelvoran.functions.at(0).impl;
     datdif_entry = tashkume.functions.at(0).impl;
   }
 
-  static Outcome call(mcn::ImplEntry entry, refhost::Arguments args) {
+  static Outcome call(mcn::ImplEntry entry, dmcore::Arguments args) {
     double result = 12345.0;  // anything but the expected values
     const std::int32_t status = args.call(entry, &result);
     return {status, result};
   }
   Outcome yrdif(double start, double end) {
-    return call(yrdif_entry, refhost::Arguments(start, end));
+    return call(yrdif_entry, dmcore::Arguments(start, end));
   }
   Outcome yrdif(double start, double end, std::string_view basis) {
-    return call(yrdif_entry, refhost::Arguments(start, end, basis));
+    return call(yrdif_entry, dmcore::Arguments(start, end, basis));
   }
   Outcome datdif(double start, double end, std::string_view basis) {
-    return call(datdif_entry, refhost::Arguments(start, end, basis));
+    return call(datdif_entry, dmcore::Arguments(start, end, basis));
   }
 
-  refhost::Host host;
-  refhost::Module pelvoran, tashkume;
+  testhost::Host host;
+  dmcore::Module pelvoran, tashkume;
   mcn::ImplEntry yrdif_entry = nullptr;
   mcn::ImplEntry datdif_entry = nullptr;
 };

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "frame/abi.h"
-#include "host/host.h"
+#include "tests/instruments/host.h"
 
 namespace testing_support {
 
@@ -51,7 +51,7 @@ class RawModule {
   T& data(const char* name) const {
     return *static_cast<T*>(symbol(name));
   }
-  const mcn::ImageInfo* init(refhost::Host& host) const {
+  const mcn::ImageInfo* init(testhost::Host& host) const {
     return function<McnMain>("mcn_main")(host.gcb(), host.pidb());
   }
 

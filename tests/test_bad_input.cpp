@@ -98,7 +98,7 @@ TEST_F(BadInput, BasisTextsOfEveryBadShape) {
     for (bool dat : {false, true}) {
       host.record_calls(true);
       host.clear_calls();
-      refhost::Arguments args(s, e);
+      dmcore::Arguments args(s, e);
       args.set_count(3);
       args.set_text(text.data(), c.length);
       const testing_support::Outcome r = call(dat ? datdif_entry : yrdif_entry, args);
@@ -114,7 +114,7 @@ TEST_F(BadInput, BasisTextsOfEveryBadShape) {
 }
 
 TEST(BadInputText, TextRoutinesStayInsideTheBytesTheyAreGiven) {
-  refhost::Host host;
+  testhost::Host host;
   for (const char* path : {testing_support::kPelvoran, testing_support::kTashkume}) {
     RawModule mod(path);
     mod.init(host);
@@ -166,7 +166,7 @@ TEST(BadInputText, TextRoutinesStayInsideTheBytesTheyAreGiven) {
 }
 
 TEST(BadInputFrame, XfmuentAndTkvercn1) {
-  refhost::Host host;
+  testhost::Host host;
   RawModule mod(testing_support::kTashkume);
   // tkvercn1 into a heap area of exactly 208 bytes, before and after mcn_main.
   const auto tkvercn1 = mod.function<TkVercn1>("tkvercn1");

@@ -1,6 +1,6 @@
 // The reference host's calendar, proved over its whole range against a plain
 // day-by-day walk, and through the zjuldat/zymdjul services.
-#include "host/calendar.h"
+#include "core/calendar.h"
 #include "models.h"
 #include "support.h"
 
@@ -12,34 +12,34 @@ TEST(HostCalendar, EveryDateValueMatchesADayByDayWalkAndRoundTrips) {
   // The walk knows only month lengths and the leap rule with its 4000-year exception.
   const testing_support::Ymd after =
       testing_support::walk_host_calendar(kLast, [](std::int64_t day, testing_support::Ymd w) {
-        const refhost::Civil c = refhost::civil_from_days(day);
+        const dmcore::Civil c = dmcore::civil_from_days(day);
         if (c.year != w.y || c.month != w.m || c.day != w.d) {
           FAIL() << "day " << day << ": " << c.year << "-" << c.month << "-" << c.day
                  << ", walk says " << w.y << "-" << w.m << "-" << w.d;
         }
-        if (refhost::days_from_civil(c) != day) FAIL() << "day " << day << " does not round-trip";
+        if (dmcore::days_from_civil(c) != day) FAIL() << "day " << day << " does not round-trip";
       });
   EXPECT_EQ(after.y, 20001);  // the range ends on 20000-12-31
-  EXPECT_EQ(refhost::days_from_civil({1960, 1, 1}), 0);
-  EXPECT_EQ(refhost::days_from_civil({2001, 1, 31}), 15006);
+  EXPECT_EQ(dmcore::days_from_civil({1960, 1, 1}), 0);
+  EXPECT_EQ(dmcore::days_from_civil({2001, 1, 31}), 15006);
 }
 
 TEST(HostCalendar, LeapDaysOfYearsDivisibleBy4000DoNotExist) {
   for (std::int64_t y : {4000, 8000, 12000, 16000, 20000}) {
-    EXPECT_FALSE(refhost::valid_civil({y, 2, 29})) << y;
-    EXPECT_TRUE(refhost::valid_civil({y, 2, 28})) << y;
-    EXPECT_EQ(refhost::days_from_civil({y, 3, 1}) - refhost::days_from_civil({y, 2, 28}), 1) << y;
+    EXPECT_FALSE(dmcore::valid_civil({y, 2, 29})) << y;
+    EXPECT_TRUE(dmcore::valid_civil({y, 2, 28})) << y;
+    EXPECT_EQ(dmcore::days_from_civil({y, 3, 1}) - dmcore::days_from_civil({y, 2, 28}), 1) << y;
   }
-  EXPECT_TRUE(refhost::valid_civil({2000, 2, 29}));
-  EXPECT_TRUE(refhost::valid_civil({4400, 2, 29}));
-  EXPECT_FALSE(refhost::valid_civil({2100, 2, 29}));
-  EXPECT_FALSE(refhost::valid_civil({2021, 4, 31}));
-  EXPECT_FALSE(refhost::valid_civil({2021, 13, 1}));
-  EXPECT_FALSE(refhost::valid_civil({2021, 0, 1}));
+  EXPECT_TRUE(dmcore::valid_civil({2000, 2, 29}));
+  EXPECT_TRUE(dmcore::valid_civil({4400, 2, 29}));
+  EXPECT_FALSE(dmcore::valid_civil({2100, 2, 29}));
+  EXPECT_FALSE(dmcore::valid_civil({2021, 4, 31}));
+  EXPECT_FALSE(dmcore::valid_civil({2021, 13, 1}));
+  EXPECT_FALSE(dmcore::valid_civil({2021, 0, 1}));
 }
 
 TEST(HostCalendar, ServicesConvertFractionalDateValuesToTheirDay) {
-  refhost::Host host;
+  testhost::Host host;
   testing_support::RawModule mod(testing_support::kPelvoran);
   mod.init(host);
   const auto zjuldat = mod.function<double (*)(double)>("zjuldat");

@@ -1,7 +1,7 @@
 // 30/360, the day number, the ACT/ACT split and isleap.
 #include <cmath>
 
-#include "host/calendar.h"
+#include "core/calendar.h"
 #include "models.h"
 #include "unit.h"
 
@@ -49,7 +49,7 @@ TEST(DayNumber, StepsOneDayAlongTheHostCalendarButForLeapDaysOf4000Years) {
   EXPECT_EQ(mcn::day_number(2000, 1, 1) - mcn::day_number(1960, 1, 1), 14610);
   std::int64_t previous = 0;
   for (std::int64_t v = -138061; v <= 6589335; ++v) {
-    const refhost::Civil c = refhost::civil_from_days(v);
+    const dmcore::Civil c = dmcore::civil_from_days(v);
     const std::int64_t dn = mcn::day_number(static_cast<std::int32_t>(c.year), c.month, c.day);
     if (v > -138061) {
       // The day number counts a 29 February that the host calendar lacks.

@@ -3,7 +3,7 @@
 #include <fstream>
 #include <string>
 
-#include "host/loader.h"
+#include "core/loader.h"
 #include "support.h"
 
 namespace {
@@ -11,7 +11,7 @@ namespace {
 std::string fixture(const char* kind) { return std::string(FIXTURE_DIR) + "/" + kind + ".so"; }
 
 TEST(Loader, RefusesWhatIsNotAModule) {
-  refhost::Host host;
+  testhost::Host host;
   const std::string text_file = ::testing::TempDir() + "/plain.so";
   std::ofstream(text_file) << "not an ELF file\n";
   struct Case {
@@ -30,19 +30,19 @@ TEST(Loader, RefusesWhatIsNotAModule) {
       {fixture("no_vector"), "gives no function vector"},
   };
   for (const Case& c : cases) {
-    refhost::Module m;
+    dmcore::Module m;
     std::string error;
-    EXPECT_FALSE(refhost::load_module(host, c.path, m, error)) << c.path;
+    EXPECT_FALSE(dmcore::load_module(host, c.path, m, error)) << c.path;
     EXPECT_NE(error.find(c.message), std::string::npos) << c.path << ": " << error;
     EXPECT_EQ(error.rfind(c.path, 0), 0u) << "the message names the file: " << error;
   }
 }
 
 TEST(Loader, RegistersAWellFormedModule) {
-  refhost::Host host;
-  refhost::Module m;
+  testhost::Host host;
+  dmcore::Module m;
   std::string error;
-  ASSERT_TRUE(refhost::load_module(host, fixture("ok"), m, error)) << error;
+  ASSERT_TRUE(dmcore::load_module(host, fixture("ok"), m, error)) << error;
   EXPECT_EQ(m.name, "fake");
   ASSERT_EQ(m.functions.size(), 1u);
   EXPECT_EQ(m.functions[0].name, "FAKE");
@@ -51,19 +51,19 @@ TEST(Loader, RegistersAWellFormedModule) {
 }
 
 TEST(Loader, DirectoryRegistersEveryFunctionAndReportsBadFiles) {
-  refhost::Host host;
-  const refhost::Registry modules =
-      refhost::load_directory(host, std::string(FIXTURE_DIR) + "/../modules");
+  testhost::Host host;
+  const dmcore::Registry modules =
+      dmcore::load_directory(host, std::string(FIXTURE_DIR) + "/../modules");
   EXPECT_TRUE(modules.errors.empty());
   EXPECT_EQ(modules.modules.size(), 2u);
   EXPECT_EQ(modules.functions.count("YRDIF"), 1u);
   EXPECT_EQ(modules.functions.count("DATDIF"), 1u);
 
-  const refhost::Registry fixtures = refhost::load_directory(host, FIXTURE_DIR);
+  const dmcore::Registry fixtures = dmcore::load_directory(host, FIXTURE_DIR);
   EXPECT_EQ(fixtures.modules.size(), 1u);  // only ok.so is well formed
   EXPECT_EQ(fixtures.errors.size(), 7u);
 
-  const refhost::Registry none = refhost::load_directory(host, "/nonexistent");
+  const dmcore::Registry none = dmcore::load_directory(host, "/nonexistent");
   ASSERT_EQ(none.errors.size(), 1u);
   EXPECT_TRUE(none.modules.empty());
 }

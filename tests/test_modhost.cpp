@@ -81,9 +81,9 @@ TEST(ModhostCall, PrintsShortestRoundTripResults) {
       {"call YRDIF -138061 6589335 ACT/365", "18431.235616438356\n"},
       // Missing results say why.
       {"call YRDIF 2000-01-01 2001-01-01 NONSENSE",
-       "missing (status 120836): basis 'NONSENSE' names no basis\n"},
+       "missing (status 120836): basis names no basis ('NONSENSE')\n"},
       {"call DATDIF 1 2 $'A\\x1b[2J'",
-       "missing (status 120836): basis 'A\\x1b[2J' names no basis\n"},
+       "missing (status 120836): basis names no basis ('A\\x1b[2J')\n"},
       {"call DATDIF . 2001-01-01 ACT/ACT", "missing (status 120836): date missing\n"},
       {"call DATDIF 1500-01-01 2001-01-01 ACT/ACT",
        "missing (status 120836): date out of range (1582-01-01 to 20000-12-31)\n"},
@@ -209,8 +209,8 @@ TEST(ModhostBatch, HeadersByteOrderMarksAndLineEnds) {
       {"blank lines stay", "\n\n" + row + "\n\n", "\n\n" + row + ",366\n\n", 0, ""},
       {"missing cause counted", "1,2,A/365\n1,2,\n.,2,ACT/ACT\n1500-01-01,2,ACT/ACT\n",
        "1,2,A/365,\n1,2,,\n.,2,ACT/ACT,\n1500-01-01,2,ACT/ACT,\n", 0,
-       "4 missing result(s): 1 date missing, 1 date out of range (1582-01-01 to 20000-12-31), 2 "
-       "basis names no basis"},
+       "4 missing result(s): 1 date missing, 1 date out of range (1582-01-01 to 20000-12-31), 1 "
+       "basis missing, 1 basis names no basis"},
   };
   for (const Case& c : cases) {
     const Outcome r = modhost("batch DATDIF", c.input);

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "host/arguments.h"
-#include "host/loader.h"
+#include "core/arguments.h"
+#include "core/loader.h"
 #include "support.h"
 
 namespace {
@@ -46,7 +46,7 @@ std::vector<unsigned char> bytes_of(const void* p, std::size_t n) {
 
 class Protocol : public ::testing::TestWithParam<ModuleFacts> {
  protected:
-  refhost::Host host;
+  testhost::Host host;
 };
 
 TEST_P(Protocol, McnMainStoresGlobalsAndReturnsImageInformation) {
@@ -64,7 +64,7 @@ TEST_P(Protocol, McnMainStoresGlobalsAndReturnsImageInformation) {
   EXPECT_EQ(image, mod.symbol("vi_mcn"));
   EXPECT_EQ(gcb, host.gcb());
   EXPECT_EQ(pidb, host.pidb());
-  EXPECT_EQ(tk, refhost::Host::kTkHandle);
+  EXPECT_EQ(tk, testhost::Host::kTkHandle);
   EXPECT_TRUE(host.calls().empty());
   EXPECT_EQ(host.allocation_count(), 0u);
   mod.function<void (*)()>("himodcn")();  // no effect, no host call
@@ -110,12 +110,12 @@ TEST_P(Protocol, ItemDescriptorsAreFreshAndShareTheItemTable) {
 
   const auto allocations = host.allocations();
   ASSERT_EQ(allocations.size(), 2u);
-  for (const refhost::Allocation& a : allocations) {
+  for (const testhost::Allocation& a : allocations) {
     EXPECT_EQ(a.size, 16u);
     EXPECT_EQ(a.flags, 8198);
   }
   for (void* d : {first, second}) {
-    std::vector<unsigned char> expected(16, refhost::Host::kFreshByte);
+    std::vector<unsigned char> expected(16, testhost::Host::kFreshByte);
     put<std::int32_t>(expected, 0, 1);
     put<const void*>(expected, 8, static_cast<const mcn::ItemDescriptor*>(first)->items);
     EXPECT_EQ(bytes_of(d, 16), expected);
@@ -142,7 +142,7 @@ TEST_P(Protocol, FunctionVectorHoldsTheImplementation) {
   ASSERT_EQ(allocations.size(), 1u);
   EXPECT_EQ(allocations[0].size, 16u);
   EXPECT_EQ(allocations[0].flags, 8198);
-  std::vector<unsigned char> expected(16, refhost::Host::kFreshByte);
+  std::vector<unsigned char> expected(16, testhost::Host::kFreshByte);
   put<const void*>(expected, 8, mod.symbol(m.impl));
   EXPECT_EQ(bytes_of(vector, 16), expected);
 }
@@ -173,7 +173,7 @@ TEST_P(Protocol, AllocatorFailureEndsThroughXexit) {
   EXPECT_EQ(entry(mcn::kRequestVector), nullptr);
   const auto calls = host.calls();
   ASSERT_EQ(calls.size(), 2u);
-  for (const refhost::ServiceCall& c : calls) {
+  for (const testhost::ServiceCall& c : calls) {
     EXPECT_EQ(c.id, (39ull << 32) | 4);
     EXPECT_EQ(static_cast<std::int32_t>(c.words[0]), 1016);
     EXPECT_EQ(static_cast<std::int32_t>(c.words[1]), 0);
@@ -196,7 +196,7 @@ TEST_P(Protocol, XfmuentSizesVectorsByCountAndRefusesNegativeCounts) {
 
   void* empty = xfmuent(2, 0, nullptr, nullptr);  // nothing to copy
   ASSERT_NE(empty, nullptr);
-  EXPECT_EQ(bytes_of(empty, 8), std::vector<unsigned char>(8, refhost::Host::kFreshByte));
+  EXPECT_EQ(bytes_of(empty, 8), std::vector<unsigned char>(8, testhost::Host::kFreshByte));
 
   const mcn::ImplEntry three[3] = {reinterpret_cast<mcn::ImplEntry>(0x1000),
                                    reinterpret_cast<mcn::ImplEntry>(0x2000),
@@ -287,7 +287,7 @@ TEST_P(Protocol, VersionBlockIsCopiedWholeEvenBeforeMcnMain) {
   EXPECT_EQ(bytes_of(image->release_short, 6), release_short);
   EXPECT_EQ(bytes_of(image->release, 20), release);
   EXPECT_EQ(bytes_of(image->level, 8), level);
-  const std::string date = refhost::field_text(image->build_date, 30);
+  const std::string date = dmcore::field_text(image->build_date, 30);
   EXPECT_EQ(bytes_of(image->build_date + 11, 19), std::vector<unsigned char>(19, 0));
   // The build date is the date part of the build stamp: "Mmm dd yyyy".
   const std::string stamp = v.build_stamp;
@@ -374,7 +374,7 @@ const std::map<std::string, std::function<Seen(void*)>>& exercises() {
 // vector's flag byte and reaches its slot with its arguments and service
 // identifier.
 TEST(Stubs, EveryStubUnderBothNamesReachesItsService) {
-  refhost::Host host;
+  testhost::Host host;
   for (const char* path : {testing_support::kPelvoran, testing_support::kTashkume}) {
     RawModule mod(path);
     mod.init(host);
@@ -407,11 +407,11 @@ TEST(Stubs, EveryStubUnderBothNamesReachesItsService) {
 }
 
 TEST(SideBySide, BothModulesStayIndependentInOneProcess) {
-  refhost::Host host;
-  refhost::Module pel, tash;
+  testhost::Host host;
+  dmcore::Module pel, tash;
   std::string error;
-  ASSERT_TRUE(refhost::load_module(host, testing_support::kPelvoran, pel, error)) << error;
-  ASSERT_TRUE(refhost::load_module(host, testing_support::kTashkume, tash, error)) << error;
+  ASSERT_TRUE(dmcore::load_module(host, testing_support::kPelvoran, pel, error)) << error;
+  ASSERT_TRUE(dmcore::load_module(host, testing_support::kTashkume, tash, error)) << error;
   ASSERT_EQ(pel.functions.size(), 1u);
   ASSERT_EQ(tash.functions.size(), 1u);
   EXPECT_EQ(pel.functions[0].name, "YRDIF");
@@ -429,7 +429,7 @@ TEST(SideBySide, BothModulesStayIndependentInOneProcess) {
   // Interleaved evaluations through both.
   for (int i = 0; i < 3; ++i) {
     double years, days;
-    refhost::Arguments a(0.0, 366.0, "ACT/365");
+    dmcore::Arguments a(0.0, 366.0, "ACT/365");
     ASSERT_EQ(a.call(pel.functions[0].impl, &years), 0);
     ASSERT_EQ(a.call(tash.functions[0].impl, &days), 0);
     EXPECT_EQ(years, 366.0 / 365.0);

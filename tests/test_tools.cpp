@@ -11,7 +11,8 @@
 
 #include "line_model.h"
 #include "tools/csv.h"
-#include "tools/dates.h"
+#include "core/dates.h"
+#include "core/quote.h"
 #include "tools/output.h"
 
 namespace {
@@ -121,12 +122,12 @@ TEST(Escaped, ControlBytesAndBadUtf8AreEscapedAndLongTextsCut) {
       {std::string(81, 'x'), std::string(80, 'x') + "..."},
       {std::string(80, 'x'), std::string(80, 'x')},
   };
-  for (const Case& c : cases) EXPECT_EQ(modhost::escaped(c.in), c.out) << c.out;
+  for (const Case& c : cases) EXPECT_EQ(dmcore::escaped(c.in), c.out) << c.out;
 }
 
 std::string formatted(double v) {
-  char buf[modhost::kNumberChars];
-  return std::string(buf, static_cast<std::size_t>(modhost::format_number(v, buf)));
+  char buf[dmcore::kNumberChars];
+  return std::string(buf, static_cast<std::size_t>(dmcore::format_number(v, buf)));
 }
 
 TEST(FormatNumber, FullNumbersThatReadBackExactly) {
@@ -150,9 +151,9 @@ TEST(FormatNumber, FullNumbersThatReadBackExactly) {
 TEST(ReadsAsValue, WhatLine1MustNotHoldToBeAHeader) {
   for (const char* value :
        {"2021-01-01", "2021-01-0l", "0", "-5", "+5", ".5", "-.5", ".", " 7", "30/360", "1e5"})
-    EXPECT_TRUE(modhost::reads_as_value(value)) << value;
+    EXPECT_TRUE(dmcore::reads_as_value(value)) << value;
   for (const char* text : {"start", "", "-", "ACT/360", "basis", "-x", ".x", "d1"})
-    EXPECT_FALSE(modhost::reads_as_value(text)) << text;
+    EXPECT_FALSE(dmcore::reads_as_value(text)) << text;
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "daycount/daycount.h"
-#include "host/host.h"
+#include "tests/instruments/host.h"
 #include "text/text.h"
 
 namespace testing_support {
@@ -15,7 +15,7 @@ class ModuleCode : public ::testing::Test {
  protected:
   void SetUp() override { mcn_main(host.gcb(), host.pidb()); }
   void TearDown() override { v_global_gcb_anchor = nullptr; }
-  refhost::Host host;
+  testhost::Host host;
 };
 
 }  // namespace testing_support

@@ -7,11 +7,13 @@
 #include <numeric>
 #include <vector>
 
-#include "host/arguments.h"
+#include "core/quote.h"
 
 namespace modhost {
 
 namespace {
+
+using dmcore::escaped;
 
 // Widths of the start, end and basis columns of a table.
 constexpr std::size_t kTableWidths[] = {12, 12, 10};
@@ -23,7 +25,7 @@ constexpr std::string_view kBasisColumn = "basis";
 bool is_header(const std::string_view* fields, int n) {
   if (n < 2) return false;
   for (int i = 0; i < n; ++i)
-    if (fields[i].empty() || reads_as_value(fields[i])) return false;
+    if (fields[i].empty() || dmcore::reads_as_value(fields[i])) return false;
   return true;
 }
 
@@ -54,29 +56,28 @@ void Batch::line(std::string_view text, bool too_long) {
 
 void Batch::evaluate(std::string_view text, const std::string_view* fields, int n) {
   if (n < f_.min_args || n > f_.max_args) {
-    bad(f_.name + " takes " + refhost::arity_text(f_) + " fields, this row has " +
+    bad(f_.name + " takes " + dmcore::arity_text(f_) + " fields, this row has " +
         std::to_string(n));
     return row(fields, n, "");
   }
   double dates[2];
   for (int i = 0; i < 2; ++i) {
-    std::string error;
-    if (!parse_date(fields[i], dates[i], error)) {
-      bad("field " + std::to_string(i + 1) + ": " + error);
+    const dmcore::DateReason r = dmcore::read_date(fields[i], dates[i]);
+    if (r == dmcore::DateReason::kNotADate || r == dmcore::DateReason::kNoSuchDay) {
+      bad("field " + std::to_string(i + 1) + ": " + dmcore::refusal(r, fields[i]));
       return row(fields, n, "");
     }
   }
-  refhost::Arguments a = n == 2 ? refhost::Arguments(dates[0], dates[1])
-                                : refhost::Arguments(dates[0], dates[1], fields[2]);
+  evaluator_.basis(n == 2 ? dmcore::Basis::left_out() : dmcore::Basis::of(fields[2]));
   double result;
-  char buf[kNumberChars];
+  char buf[dmcore::kNumberChars];
   std::string_view value;
-  if (a.call(f_.impl, &result) == mcn::kStatusOk) {
-    value = std::string_view(buf, static_cast<std::size_t>(format_number(result, buf)));
+  if (const dmcore::Cause cause = evaluator_.run(dates[0], dates[1], &result);
+      cause == dmcore::Cause::kNone) {
+    value = std::string_view(buf, static_cast<std::size_t>(dmcore::format_number(result, buf)));
   } else {
-    const MissingCause cause = missing_cause(dates[0], dates[1]);
     ++missing_[static_cast<int>(cause)];
-    if (options_.strict) bad(std::string("missing result: ") + cause_text(cause));
+    if (options_.strict) bad(std::string("missing result: ") + dmcore::cause_text(cause));
   }
   // The common row, 3 fields without quotes, is written as it came.
   if (!options_.table && n == kColumns && text.find('"') == std::string_view::npos) {
@@ -125,10 +126,10 @@ void Batch::finish() {
   if (const long m = missing(); m > 0) {
     std::string text = "modhost: " + std::to_string(m) + " missing result(s):";
     const char* separator = " ";
-    for (int c = 0; c < static_cast<int>(MissingCause::kCount); ++c) {
+    for (int c = 0; c < dmcore::kCauseCount; ++c) {
       if (missing_[c] == 0) continue;
-      text +=
-          separator + std::to_string(missing_[c]) + " " + cause_text(static_cast<MissingCause>(c));
+      text += separator + std::to_string(missing_[c]) + " " +
+              dmcore::cause_text(static_cast<dmcore::Cause>(c));
       separator = ", ";
     }
     messages_.put(text + "\n");

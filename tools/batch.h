@@ -13,9 +13,10 @@
 #include <string_view>
 
 #include "frame/abi.h"
-#include "host/loader.h"
+#include "core/evaluate.h"
+#include "core/loader.h"
 #include "tools/csv.h"
-#include "tools/dates.h"
+#include "core/dates.h"
 #include "tools/output.h"
 
 namespace modhost {
@@ -28,8 +29,8 @@ struct BatchOptions {
 class Batch {
  public:
   // Rows go to `out`, messages (one line each) to `messages`.
-  Batch(const refhost::Function& f, BatchOptions options, Output& out, Output& messages)
-      : f_(f), options_(options), out_(out), messages_(messages) {}
+  Batch(const dmcore::Function& f, BatchOptions options, Output& out, Output& messages)
+      : f_(f), evaluator_(f), options_(options), out_(out), messages_(messages) {}
 
   // One input line, as LineReader passes it on.
   void line(std::string_view text, bool too_long);
@@ -47,13 +48,14 @@ class Batch {
   void row(const std::string_view* fields, int n, std::string_view result);
   void unsplit_row(std::string_view text);
 
-  const refhost::Function& f_;
+  const dmcore::Function& f_;
+  dmcore::Evaluator evaluator_;
   BatchOptions options_;
   Output& out_;
   Output& messages_;
   long lines_ = 0;
   long bad_rows_ = 0;
-  std::array<long, static_cast<int>(MissingCause::kCount)> missing_{};
+  std::array<long, dmcore::kCauseCount> missing_{};
   std::string unquoted_[mcn::kMaxArgs];
 };
 

@@ -13,17 +13,18 @@
 #include <string_view>
 #include <vector>
 
-#include "host/arguments.h"
-#include "host/loader.h"
-#include "host/runtime.h"
+#include "core/dates.h"
+#include "core/evaluate.h"
+#include "core/library.h"
+#include "core/loader.h"
+#include "core/quote.h"
+#include "core/version.h"
 #include "tools/batch.h"
-#include "tools/dates.h"
 #include "tools/output.h"
 
 namespace {
 
-constexpr char kVersion[] = "modhost 1.0.0";
-constexpr char kModulesEnv[] = "MODHOST_MODULES";
+using dmcore::escaped;
 
 constexpr int kExitOk = 0;
 constexpr int kExitBadRows = 1;
@@ -48,9 +49,10 @@ Verbs:
                             means every module there.
 
 Options (anywhere before a lone --):
-  --modules DIR   Module directory (default: $MODHOST_MODULES, else the
-                  modules installed with modhost: ../lib/datemodules/modules
-                  beside its binary, or ../modules in a build tree).
+  --modules DIR   Module directory (default: $DATEMODULES_MODULES, or the
+                  older $MODHOST_MODULES, else the modules installed with
+                  modhost: ../lib/datemodules/modules beside its binary, or
+                  ../modules in a build tree).
   --table         batch: print an aligned table instead of CSV.
   --strict        A missing result is an error: call exits 1, batch reports
                   the row and counts it as a bad row.
@@ -113,7 +115,7 @@ void print_error(const std::string& message) {
 // A message of the loader, which names files as the directory holds them:
 // every byte of it made safe to show.
 std::string loader_text(const std::string& message) {
-  return modhost::escaped(message, message.size());
+  return escaped(message, message.size());
 }
 
 // printf into standard output.
@@ -152,24 +154,6 @@ int finish(int status) {
   return status;
 }
 
-// The modules beside modhost: installed, in lib/datemodules/modules under the
-// same prefix; in the build tree, in modules beside bin. Found from modhost's
-// own location, so that a moved install still finds its modules.
-std::string default_module_dir() {
-  if (const char* env = std::getenv(kModulesEnv); env != nullptr && *env != '\0') return env;
-  char path[PATH_MAX];
-  const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-  if (n <= 0) return "modules";
-  std::string exe(path, static_cast<std::size_t>(n));
-  const std::size_t slash = exe.rfind('/');
-  const std::string bin = exe.substr(0, slash == std::string::npos ? 0 : slash);
-  for (const char* relative : {"/../lib/datemodules/modules", "/../modules"}) {
-    char resolved[PATH_MAX];
-    if (realpath((bin + relative).c_str(), resolved) != nullptr) return resolved;
-  }
-  return bin + "/../lib/datemodules/modules";
-}
-
 // --- inspect -----------------------------------------------------------------
 
 void print_field(const char* label, const std::string& text) {
@@ -180,19 +164,19 @@ void print_text_word(const char* label, const char* text) {
   print_field(label, text ? "\"" + std::string(text) + "\"" : "(null)");
 }
 
-void print_module(const refhost::Module& m) {
+void print_module(const dmcore::Module& m) {
   const mcn::ImageInfo& image = *m.image;
   const mcn::VersionBlock& v = m.version;
   print("module %s (%s)\n", loader_text(m.name).c_str(), loader_text(m.path).c_str());
-  for (const refhost::Function& f : m.functions)
-    print("  function %s: %s arguments\n", f.name.c_str(), refhost::arity_text(f).c_str());
+  for (const dmcore::Function& f : m.functions)
+    print("  function %s: %s arguments\n", f.name.c_str(), dmcore::arity_text(f).c_str());
   print("  image information\n");
-  print_field("marker", refhost::field_text(image.marker, sizeof image.marker));
-  print_field("release", refhost::field_text(image.release, sizeof image.release));
+  print_field("marker", dmcore::field_text(image.marker, sizeof image.marker));
+  print_field("release", dmcore::field_text(image.release, sizeof image.release));
   print_field("release (short)",
-              refhost::field_text(image.release_short, sizeof image.release_short));
-  print_field("build date", refhost::field_text(image.build_date, sizeof image.build_date));
-  print_field("level", refhost::field_text(image.level, sizeof image.level));
+              dmcore::field_text(image.release_short, sizeof image.release_short));
+  print_field("build date", dmcore::field_text(image.build_date, sizeof image.build_date));
+  print_field("level", dmcore::field_text(image.level, sizeof image.level));
   print_field("copyright", image.copyright ? image.copyright : "(none)");
   print("  version block\n");
   print_text_word("release", v.release);
@@ -207,20 +191,19 @@ void print_module(const refhost::Module& m) {
   print_text_word("description field", v.description);
 }
 
-int run_inspect(refhost::Runtime& host, const std::string& dir,
-                const std::vector<std::string>& names) {
+int run_inspect(const std::string& dir, const std::vector<std::string>& names) {
   const char* separator = "";
   if (names.empty()) {
-    const refhost::Registry registry = refhost::load_directory(host, dir);
+    const dmcore::Registry registry = dmcore::open_directory(dir);
     for (const std::string& d : registry.duplicates) print_error(loader_text(d));
     if (registry.modules.empty() && registry.errors.empty()) {
       print_error("no modules in " + dir);
       return kExitUsage;
     }
-    for (const refhost::Module& m : registry.modules) {
+    for (const auto& m : registry.modules) {
       print("%s", separator);
       separator = "\n";
-      print_module(m);
+      print_module(*m);
     }
     for (const std::string& e : registry.errors) {
       print("%srefused %s\n", separator, loader_text(e).c_str());
@@ -231,70 +214,69 @@ int run_inspect(refhost::Runtime& host, const std::string& dir,
   }
   int status = kExitOk;
   for (const std::string& name : names) {
-    refhost::Module m;
     std::string error;
-    if (!refhost::load_module(host, refhost::module_path(dir, name), m, error)) {
+    const auto m = dmcore::process_module(dmcore::module_path(dir, name), error);
+    if (m == nullptr) {
       print_error(loader_text(error));
       status = kExitUsage;
       continue;
     }
     print("%s", separator);
     separator = "\n";
-    print_module(m);
+    print_module(*m);
   }
   return status;
 }
 
 // --- call ----------------------------------------------------------------------
 
-const refhost::Function* find_function(const refhost::Registry& registry, std::string name,
+const dmcore::Function* find_function(const dmcore::Registry& registry, std::string name,
                                        const std::string& dir) {
   for (char& c : name) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
   const auto it = registry.functions.find(name);
   if (it != registry.functions.end()) return &it->second;
   std::string known;
   for (const auto& [n, f] : registry.functions) known += (known.empty() ? "" : ", ") + n;
-  print_error("unknown function " + modhost::escaped(name) + " (" +
+  print_error("unknown function " + escaped(name) + " (" +
               (known.empty() ? "no functions registered from " + dir : "known: " + known) + ")");
   return nullptr;
 }
 
-int run_call(const refhost::Function& f, const std::vector<std::string>& args, bool strict) {
+int run_call(const dmcore::Function& f, const std::vector<std::string>& args, bool strict) {
   const int n = static_cast<int>(args.size());
   if (n < f.min_args || n > f.max_args) {
-    print_error(f.name + " takes " + refhost::arity_text(f) + " arguments, not " +
+    print_error(f.name + " takes " + dmcore::arity_text(f) + " arguments, not " +
                 std::to_string(n));
     return kExitUsage;
   }
   double dates[2];
   for (int i = 0; i < 2; ++i) {
-    std::string error;
-    if (!modhost::parse_date(args[i], dates[i], error)) {
-      print_error("argument " + std::to_string(i + 1) + ": " + error);
+    const dmcore::DateReason r = dmcore::read_date(args[i], dates[i]);
+    if (r == dmcore::DateReason::kNotADate || r == dmcore::DateReason::kNoSuchDay) {
+      print_error("argument " + std::to_string(i + 1) + ": " + dmcore::refusal(r, args[i]));
       return kExitUsage;
     }
   }
-  refhost::Arguments a = n == 2 ? refhost::Arguments(dates[0], dates[1])
-                                : refhost::Arguments(dates[0], dates[1], args[2]);
+  dmcore::Evaluator evaluator(f);
+  evaluator.basis(n == 2 ? dmcore::Basis::left_out() : dmcore::Basis::of(args[2]));
   double result;
-  const std::int32_t status = a.call(f.impl, &result);
-  if (status == mcn::kStatusOk) {
-    char buf[modhost::kNumberChars];
-    out.put(std::string_view(buf, static_cast<std::size_t>(modhost::format_number(result, buf))));
+  const dmcore::Cause cause = evaluator.run(dates[0], dates[1], &result);
+  if (cause == dmcore::Cause::kNone) {
+    char buf[dmcore::kNumberChars];
+    out.put(std::string_view(buf, static_cast<std::size_t>(dmcore::format_number(result, buf))));
     out.put('\n');
     return kExitOk;
   }
-  const modhost::MissingCause cause = modhost::missing_cause(dates[0], dates[1]);
-  print("missing (status %d): %s\n", status,
-        cause == modhost::MissingCause::kBasis
-            ? ("basis '" + modhost::escaped(args[2]) + "' names no basis").c_str()
-            : modhost::cause_text(cause));
+  // The basis that named none is quoted beside the cause.
+  print("missing (status %d): %s%s\n", mcn::kStatusMissing, dmcore::cause_text(cause),
+        cause == dmcore::Cause::kBasisUnknown ? (" (" + dmcore::quoted(args[2]) + ")").c_str()
+                                              : "");
   return strict ? kExitBadRows : kExitOk;
 }
 
 // --- batch ---------------------------------------------------------------------
 
-int run_batch(const refhost::Function& f, modhost::BatchOptions options) {
+int run_batch(const dmcore::Function& f, modhost::BatchOptions options) {
   modhost::Batch batch(f, options, out, err);
   if (const int error = modhost::read_rows(STDIN_FILENO, batch, out); error != 0) {
     out.flush();
@@ -330,7 +312,7 @@ int parse_command_line(int argc, char** argv, CommandLine& c) {
       out.put(kHelp);
       return kExitOk;
     } else if (a == "--version" || a == "-V") {
-      out.put(std::string(kVersion) + "\n");
+      out.put(std::string("modhost ") + dmcore::kVersion + "\n");
       return kExitOk;
     } else if (a == "--table") {
       c.batch.table = true;
@@ -347,7 +329,7 @@ int parse_command_line(int argc, char** argv, CommandLine& c) {
         return kExitUsage;
       }
     } else {
-      print_error("unknown option " + modhost::escaped(a) + " (see --help)");
+      print_error("unknown option " + escaped(a) + " (see --help)");
       return kExitUsage;
     }
   }
@@ -355,7 +337,14 @@ int parse_command_line(int argc, char** argv, CommandLine& c) {
     err.put(kHelp);
     return kExitUsage;
   }
-  if (c.dir.empty()) c.dir = default_module_dir();
+  if (c.dir.empty()) {
+    std::string error;
+    c.dir = dmcore::default_module_dir(error);
+    if (c.dir.empty()) {
+      print_error(error);
+      return kExitUsage;
+    }
+  }
   return -1;
 }
 
@@ -363,8 +352,7 @@ int run(int argc, char** argv) {
   CommandLine c;
   if (const int status = parse_command_line(argc, argv, c); status >= 0) return status;
 
-  refhost::Runtime host;
-  host.on_xexit([](std::int32_t code, std::int32_t) {
+  dmcore::process_runtime().on_xexit([](std::int32_t code, std::int32_t) {
     out.flush();
     print_error("a module ended processing (xexit code " + std::to_string(code) +
                 (code == mcn::kExitNoMemory ? ": out of host memory)" : ")"));
@@ -373,9 +361,9 @@ int run(int argc, char** argv) {
 
   const std::string verb = c.words[0];
   const std::vector<std::string> args(c.words.begin() + 1, c.words.end());
-  if (verb == "inspect") return run_inspect(host, c.dir, args);
+  if (verb == "inspect") return run_inspect(c.dir, args);
   if (verb != "call" && verb != "batch") {
-    print_error("unknown verb " + modhost::escaped(verb) + " (see --help)");
+    print_error("unknown verb " + escaped(verb) + " (see --help)");
     return kExitUsage;
   }
   if (args.empty()) {
@@ -387,10 +375,9 @@ int run(int argc, char** argv) {
     return kExitUsage;
   }
 
-  const refhost::Registry registry = refhost::load_directory(host, c.dir);
-  for (const std::string& e : registry.errors) print_error("skipped " + loader_text(e));
-  for (const std::string& d : registry.duplicates) print_error(loader_text(d));
-  const refhost::Function* f = find_function(registry, args[0], c.dir);
+  const dmcore::Registry registry = dmcore::open_directory(c.dir);
+  for (const std::string& notice : dmcore::notices(registry)) print_error(loader_text(notice));
+  const dmcore::Function* f = find_function(registry, args[0], c.dir);
   if (f == nullptr) return kExitUsage;
   if (verb == "call")
     return run_call(*f, std::vector<std::string>(args.begin() + 1, args.end()), c.batch.strict);

@@ -49,11 +49,6 @@ class Output {
   char buf_[1 << 16];
 };
 
-// Input bytes made safe to quote in a message to a person: control bytes,
-// backslashes and bytes that are not part of valid UTF-8 are written as \xHH
-// (or \\), and a text longer than `limit` bytes is cut with "..." after it.
-std::string escaped(std::string_view text, std::size_t limit = 80);
-
 }  // namespace modhost
 
 #endif  // MODHOST_OUTPUT_H

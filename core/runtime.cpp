@@ -1,12 +1,12 @@
-#include "host/runtime.h"
+#include "core/runtime.h"
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
-#include "host/calendar.h"
+#include "core/calendar.h"
 
-namespace refhost {
+namespace dmcore {
 
 std::atomic<Runtime*> Runtime::active_{nullptr};
 
@@ -18,7 +18,7 @@ using mcn::Service;
 // slot or stub: a protocol fault that no host can carry on from.
 void check_id(Service s, std::uint64_t id) {
   if (id != mcn::service_id(s)) {
-    std::fprintf(stderr, "refhost: service %u/%u called with identifier %#llx\n", s.vector, s.slot,
+    std::fprintf(stderr, "dmcore: service %u/%u called with identifier %#llx\n", s.vector, s.slot,
                  static_cast<unsigned long long>(id));
     std::abort();
   }
@@ -98,7 +98,7 @@ double zjuldat(double date, std::uint64_t id) {
 
 std::int32_t zymdjul(double day, double* year, double* month, double* mday, std::uint64_t id) {
   check_id(mcn::service::zymdjul, id);
-  if (!(std::fabs(day) < 1e12)) {  // not a day this calendar can name
+  if (!(std::fabs(day) < kDayLimit)) {  // not a day this calendar can name
     *year = *month = *mday = std::nan("");
     return 1;
   }
@@ -114,7 +114,7 @@ std::int32_t zymdjul(double day, double* year, double* month, double* mday, std:
 Runtime::Runtime() {
   Runtime* expected = nullptr;
   if (!active_.compare_exchange_strong(expected, this)) {
-    std::fprintf(stderr, "refhost: only one host runtime may be live at a time\n");
+    std::fprintf(stderr, "dmcore: only one host runtime may be live at a time\n");
     std::abort();
   }
   for (const mcn::ServiceEntry& e : mcn::kServices)
@@ -175,4 +175,4 @@ void Runtime::exit_requested(std::int32_t code, std::int32_t arg) {
   if (xexit_handler_) xexit_handler_(code, arg);
 }
 
-}  // namespace refhost
+}  // namespace dmcore

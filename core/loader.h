@@ -1,20 +1,22 @@
 // Loading a module the way the host runtime does: dlopen, mcn_main, walk the
 // module records, register every function. A file that is not such a module is
 // refused with a message, never followed into a crash.
-#ifndef REFHOST_LOADER_H
-#define REFHOST_LOADER_H
+#ifndef DMCORE_LOADER_H
+#define DMCORE_LOADER_H
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "frame/abi.h"
-#include "host/runtime.h"
+#include "core/runtime.h"
 
-namespace refhost {
+namespace dmcore {
 
-// A registered function: name, argument counts and implementation entry.
+// A registered function: name, argument counts, result kind and
+// implementation entry.
 struct Function {
   std::string name;
   int min_args;
@@ -22,7 +24,12 @@ struct Function {
   mcn::ImplEntry impl;
   std::string module;  // the module that registered it
   std::string path;    // and its file
+  bool whole_days;     // its results are whole numbers of days
 };
+
+// Whether a function's results are whole numbers of days, as the declarations
+// of the modules built here say (functions/*/module.def); false for others.
+bool whole_days(const std::string& function);
 
 struct Module {
   std::string path;
@@ -52,11 +59,17 @@ Module load_module_or_exit(Runtime& host, const std::string& path);
 // the others go on. A function name registered by two files stays with the
 // first in name order.
 struct Registry {
-  std::vector<Module> modules;
+  std::vector<std::shared_ptr<const Module>> modules;
   std::map<std::string, Function> functions;
   std::vector<std::string> errors;      // one line per file refused, or the directory
   std::vector<std::string> duplicates;  // one line per function registered twice
 };
+// Where a directory's module files come from: loaded afresh, or from the
+// process's modules (core/library.h). Null with `error` set for a file refused.
+using ModuleSource =
+    std::function<std::shared_ptr<const Module>(const std::string& path, std::string& error)>;
+Registry load_directory(const std::string& dir, const ModuleSource& source);
+// Each file loaded afresh into `host`.
 Registry load_directory(Runtime& host, const std::string& dir);
 
 // The file of a module named on a command line: a path as given when it holds
@@ -69,6 +82,6 @@ std::string arity_text(const Function& f);
 // A text field of a record: the bytes before the first NUL, at most `width`.
 std::string field_text(const char* field, std::size_t width);
 
-}  // namespace refhost
+}  // namespace dmcore
 
-#endif  // REFHOST_LOADER_H
+#endif  // DMCORE_LOADER_H

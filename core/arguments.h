@@ -1,6 +1,6 @@
 // An argument block for one evaluation, built the way the host lays it out.
-#ifndef REFHOST_ARGUMENTS_H
-#define REFHOST_ARGUMENTS_H
+#ifndef DMCORE_ARGUMENTS_H
+#define DMCORE_ARGUMENTS_H
 
 #include <cstdint>
 #include <cstring>
@@ -8,7 +8,7 @@
 
 #include "frame/abi.h"
 
-namespace refhost {
+namespace dmcore {
 
 class Arguments {
  public:
@@ -50,6 +50,6 @@ class Arguments {
   mcn::TextDescriptor text_{};
 };
 
-}  // namespace refhost
+}  // namespace dmcore
 
-#endif  // REFHOST_ARGUMENTS_H
+#endif  // DMCORE_ARGUMENTS_H

@@ -8,8 +8,8 @@
 // One Runtime is live per process at a time; its services find it through a
 // process-wide pointer, as a real runtime's services find their own state.
 // Evaluations may run on any number of threads at once.
-#ifndef REFHOST_RUNTIME_H
-#define REFHOST_RUNTIME_H
+#ifndef DMCORE_RUNTIME_H
+#define DMCORE_RUNTIME_H
 
 #include <algorithm>
 #include <array>
@@ -22,7 +22,7 @@
 
 #include "frame/abi.h"
 
-namespace refhost {
+namespace dmcore {
 
 // The service vectors that the service list uses, numbered from 0 in the
 // order of their first service; a vector that the list does not use gets the
@@ -128,6 +128,6 @@ mcn::ServiceRoutine routine(F* f) {
   return reinterpret_cast<mcn::ServiceRoutine>(f);
 }
 
-}  // namespace refhost
+}  // namespace dmcore
 
-#endif  // REFHOST_RUNTIME_H
+#endif  // DMCORE_RUNTIME_H

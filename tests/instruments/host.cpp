@@ -1,9 +1,9 @@
-#include "host/host.h"
+#include "tests/instruments/host.h"
 
 #include <cstring>
 #include <type_traits>
 
-namespace refhost {
+namespace testhost {
 
 std::atomic<bool> Host::recording_{false};
 
@@ -35,7 +35,7 @@ void record(mcn::Service s, A... args) {
 #define MCN_LOGGED_ROUTINE(name, vector, slot, result, params, args) \
   result logged_##name MCN_WITH_SERVICE_ID params {                  \
     record(mcn::service::name, MCN_ARGUMENTS args);                  \
-    return services::name(MCN_ARGUMENTS args, service_identifier);   \
+    return dmcore::services::name(MCN_ARGUMENTS args, service_identifier); \
   }
 MCN_SERVICES(MCN_LOGGED_ROUTINE)
 #undef MCN_LOGGED_ROUTINE
@@ -44,7 +44,7 @@ MCN_SERVICES(MCN_LOGGED_ROUTINE)
 }  // namespace
 
 Host::Host() {
-#define MCN_INSTALL_LOGGED(name, ...) install(mcn::service::name, routine(logged_##name));
+#define MCN_INSTALL_LOGGED(name, ...) install(mcn::service::name, dmcore::routine(logged_##name));
   MCN_SERVICES(MCN_INSTALL_LOGGED)
 #undef MCN_INSTALL_LOGGED
 }
@@ -91,4 +91,4 @@ void Host::clear_calls() {
   calls_.clear();
 }
 
-}  // namespace refhost
+}  // namespace testhost

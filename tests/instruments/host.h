@@ -4,8 +4,8 @@
 // module leaves untouched can be told apart. Its instrumented routines take
 // the place of the runtime's in the service vectors; the runtime itself
 // carries none of this.
-#ifndef REFHOST_HOST_H
-#define REFHOST_HOST_H
+#ifndef TESTHOST_HOST_H
+#define TESTHOST_HOST_H
 
 #include <atomic>
 #include <cstdint>
@@ -13,9 +13,9 @@
 #include <mutex>
 #include <vector>
 
-#include "host/runtime.h"
+#include "core/runtime.h"
 
-namespace refhost {
+namespace testhost {
 
 // One call of a host service, as the host saw it.
 struct ServiceCall {
@@ -31,7 +31,7 @@ struct Allocation {
   std::int32_t flags;
 };
 
-class Host : public Runtime {
+class Host : public dmcore::Runtime {
  public:
   // Fresh allocations are filled with this byte, so what a module leaves
   // untouched can be told apart.
@@ -65,6 +65,6 @@ class Host : public Runtime {
   std::vector<ServiceCall> calls_;
 };
 
-}  // namespace refhost
+}  // namespace testhost
 
-#endif  // REFHOST_HOST_H
+#endif  // TESTHOST_HOST_H

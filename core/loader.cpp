@@ -1,4 +1,4 @@
-#include "host/loader.h"
+#include "core/loader.h"
 
 #include <dirent.h>
 #include <dlfcn.h>
@@ -13,7 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace refhost {
+namespace dmcore {
 
 namespace {
 
@@ -82,7 +82,28 @@ std::string elf_fault(int fd, std::uint64_t file_size) {
   return "";
 }
 
+// The functions of this project's modules whose results are whole days, from
+// their declarations.
+#define MCN_MODULE(...)
+#define MCN_FUNCTION(...)
+#define MCN_ALSO_EXPORT(...)
+#define MCN_WHOLE_DAYS(name) #name,
+constexpr const char* kWholeDayFunctions[] = {
+#include "functions/datdif/module.def"
+#include "functions/yrdif/module.def"
+};
+#undef MCN_WHOLE_DAYS
+#undef MCN_ALSO_EXPORT
+#undef MCN_FUNCTION
+#undef MCN_MODULE
+
 }  // namespace
+
+bool whole_days(const std::string& function) {
+  for (const char* name : kWholeDayFunctions)
+    if (function == name) return true;
+  return false;
+}
 
 bool check_module_file(const std::string& path, std::string& error) {
   // Non-blocking, so that a FIFO that appeared under the name cannot hang the open.
@@ -142,12 +163,10 @@ bool register_record(const mcn::ModuleRecord& record, Module& module, std::strin
     const mcn::FunctionItem& item = items->items[i];
     if (!has_nul(item.name, sizeof item.name))
       return fail(error, path, "function name is not NUL-terminated");
-    Function f{field_text(item.name, sizeof item.name),
-               item.min_args,
-               item.max_args,
-               vector->entries[i],
-               name,
-               path};
+    std::string function_name = field_text(item.name, sizeof item.name);
+    const bool whole = whole_days(function_name);
+    Function f{std::move(function_name), item.min_args, item.max_args, vector->entries[i], name,
+               path,  whole};
     if (f.name.empty()) return fail(error, path, "function item has no name");
     if (f.min_args > f.max_args || f.max_args > mcn::kMaxArgs)
       return fail(error, path,
@@ -216,6 +235,14 @@ Module load_module_or_exit(Runtime& host, const std::string& path) {
 }
 
 Registry load_directory(Runtime& host, const std::string& dir) {
+  return load_directory(dir, [&host](const std::string& path, std::string& error) {
+    auto m = std::make_shared<Module>();
+    return load_module(host, path, *m, error) ? std::shared_ptr<const Module>(std::move(m))
+                                              : nullptr;
+  });
+}
+
+Registry load_directory(const std::string& dir, const ModuleSource& source) {
   Registry registry;
   DIR* d = opendir(dir.c_str());
   if (d == nullptr) {
@@ -234,22 +261,22 @@ Registry load_directory(Runtime& host, const std::string& dir) {
   std::sort(files.begin(), files.end());
 
   for (const std::string& file : files) {
-    Module m;
     std::string error;
-    if (!load_module(host, dir + "/" + file, m, error)) {
+    std::shared_ptr<const Module> m = source(dir + "/" + file, error);
+    if (m == nullptr) {
       registry.errors.push_back(error);
       continue;
     }
-    for (const Function& f : m.functions) {
+    for (const Function& f : m->functions) {
       const auto [it, added] = registry.functions.emplace(f.name, f);
       if (!added)
         registry.duplicates.push_back("function " + f.name + " is registered by both " +
-                                      it->second.path + " and " + m.path + "; " + it->second.path +
-                                      " is used");
+                                      it->second.path + " and " + m->path + "; " +
+                                      it->second.path + " is used");
     }
     registry.modules.push_back(std::move(m));
   }
   return registry;
 }
 
-}  // namespace refhost
+}  // namespace dmcore

@@ -3,13 +3,12 @@
 // Conversions are O(1) over 4000-year eras, which are ten 400-year cycles less
 // one day: a date to its day number in the manner of Hinnant's algorithms, a
 // day number to its date by Neri and Schneider's unsigned computational calendar.
-#ifndef REFHOST_CALENDAR_H
-#define REFHOST_CALENDAR_H
+#ifndef DMCORE_CALENDAR_H
+#define DMCORE_CALENDAR_H
 
 #include <cstdint>
-#include <string_view>
 
-namespace refhost {
+namespace dmcore {
 
 // Counting from 1 March of year 0, so that a leap day ends its year.
 constexpr std::int64_t kDaysPer400 = 146097;
@@ -26,11 +25,27 @@ bool host_leap(std::int64_t year);
 int days_in_month(std::int64_t year, int month);
 bool valid_civil(const Civil& c);
 
-// An ISO date yyyy-mm-dd: a year of 1 to 9 digits with an optional sign, a
-// month of 1 or 2 digits and a day of 1 or 2 digits. Whether the calendar has
-// the date is valid_civil's question. False for any other text.
+// The calendar's bounds: civil dates of years of at most 9 digits (either
+// sign), and date values of less than 10^12 days either way.
+constexpr std::int64_t kYearLimit = 1000000000;
 constexpr int kMaxYearDigits = 9;
-bool parse_iso(std::string_view text, Civil& out);
+constexpr double kDayLimit = 1e12;
+
+// The civil date of a day counted from 1970-01-01 in the proleptic Gregorian
+// calendar (numpy's and pandas' calendar), by Hinnant's algorithm; any day
+// within +-10^12.
+Civil gregorian_from_unix_days(std::int64_t day);
+// The date value of a day counted so: the same day of the host calendar, or
+// false for a day that it lacks (a 29 February of a year divisible by 4000).
+// Between 0000-03-01 and 4000-02-28 the two calendars agree day for day.
+bool date_from_unix_days(std::int64_t day, double& value);
+
+// A civil date to its date value, within the bounds; false for a date that
+// the calendar lacks (4000-02-29) or a year beyond them.
+bool date_from_civil(const Civil& c, double& value);
+// The civil date of the day that holds a date value; false for a NaN or a
+// value beyond the bounds.
+bool civil_from_date(double value, Civil& out);
 
 // Day number of a valid calendar date (day 0 = 1960-01-01).
 std::int64_t days_from_civil(const Civil& c);
@@ -63,6 +78,6 @@ inline Civil civil_from_days(std::int64_t day) {
   return {year, static_cast<int>(january_or_february ? month - 12 : month), static_cast<int>(mday)};
 }
 
-}  // namespace refhost
+}  // namespace dmcore
 
-#endif  // REFHOST_CALENDAR_H
+#endif  // DMCORE_CALENDAR_H

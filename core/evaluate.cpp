@@ -1,0 +1,81 @@
+#include "core/evaluate.h"
+
+#include <cmath>
+#include <limits>
+
+namespace dmcore {
+
+const char* cause_text(Cause cause) {
+  switch (cause) {
+    case Cause::kNone:
+      return "";
+    case Cause::kDateMissing:
+      return "date missing";
+    case Cause::kDateOutOfRange:
+      return "date out of range (1582-01-01 to 20000-12-31)";
+    case Cause::kBasisMissing:
+      return "basis missing";
+    case Cause::kBasisUnknown:
+      return "basis names no basis";
+  }
+  return "";
+}
+
+Cause missing_cause(double start, double end, const Basis& basis) {
+  for (const double d : {start, end}) {
+    if (std::isnan(d)) return Cause::kDateMissing;
+    if (!(d >= mcn::kFirstDate && d < mcn::kDateLimit)) return Cause::kDateOutOfRange;
+  }
+  return basis.kind == Basis::Kind::kMissing ? Cause::kBasisMissing : Cause::kBasisUnknown;
+}
+
+void Evaluator::basis(const Basis& b) {
+  basis_ = b;
+  block_.count = b.kind == Basis::Kind::kLeftOut ? 2 : 3;
+  constexpr std::size_t kLongest = std::numeric_limits<std::int32_t>::max();
+  text_.text = b.text.data();
+  text_.length = static_cast<std::int32_t>(b.text.size() < kLongest ? b.text.size() : kLongest);
+  // A text without bytes still needs an address: a null one is no value.
+  if (text_.text == nullptr) text_.text = "";
+  block_.args[2].value = b.kind == Basis::Kind::kText ? &text_ : nullptr;
+}
+
+std::size_t evaluate_array(const Function& f, std::size_t n, const double* start,
+                           const double* end, const Basis& basis, double* results,
+                           std::uint8_t* causes) {
+  Evaluator e(f);
+  e.basis(basis);
+  std::size_t missing = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const Cause c = e.run(start[i], end[i], &results[i]);
+    missing += c != Cause::kNone;
+    if (causes != nullptr) causes[i] = static_cast<std::uint8_t>(c);
+  }
+  return missing;
+}
+
+std::size_t evaluate_array_bases(const Function& f, std::size_t n, const double* start,
+                                 const double* end, const char* const* bases,
+                                 const std::size_t* lengths, double* results,
+                                 std::uint8_t* causes) {
+  Evaluator e(f);
+  std::size_t missing = 0;
+  const char* current = nullptr;
+  std::size_t current_length = 0;
+  bool set = false;
+  for (std::size_t i = 0; i < n; ++i) {
+    // Runs of one basis, as a column of a table mostly has, set it once.
+    if (!set || bases[i] != current || lengths[i] != current_length) {
+      current = bases[i];
+      current_length = lengths[i];
+      e.basis(current != nullptr ? Basis::of({current, current_length}) : Basis::missing());
+      set = true;
+    }
+    const Cause c = e.run(start[i], end[i], &results[i]);
+    missing += c != Cause::kNone;
+    if (causes != nullptr) causes[i] = static_cast<std::uint8_t>(c);
+  }
+  return missing;
+}
+
+}  // namespace dmcore
