@@ -5,177 +5,397 @@
     10.0
     >>> datemodules.datdif(["2001-01-31"], ["2001-02-28"], "30/360")
     array([28.])
+    >>> datemodules.datdif_cause(["2001-01-31", None], "2001-02-28", "30/360")
+    array([None, 'date missing'], dtype=object)
 
 The results are the modules' own, bit for bit: the functions call them through
-the host protocol, by way of the embedding library. Dates may be
+the host protocol, by way of the embedding library, and they are the
+functions that the modules register (``functions()`` lists them). Dates may be
 
 - date values: days from 1960-01-01 (float or int, fractions allowed);
 - ``datetime.date`` or ``datetime.datetime`` objects, numpy ``datetime64`` of
-  any unit, pandas Timestamps: their civil date, through the host calendar
-  (years divisible by 4000 are common years there: 4000-02-29 is missing);
-- ISO texts ``yyyy-mm-dd``;
-- None, NaN or NaT: missing;
+  any unit, pandas Timestamps: their civil date in their own time zone (as
+  ``.dt.date`` gives it), through the host calendar (years divisible by 4000
+  are common years there: 4000-02-29 is missing);
+- texts as every face reads them: ISO dates ``yyyy-mm-dd``, also with a time
+  of day (``2024-01-05 10:00``, ``2024-01-05T10:00Z``, with an offset: the date
+  in UTC), or numbers; an empty text or "." is a missing date;
+- None, NaN, NaT or pandas.NA: missing;
 
 as scalars, sequences, numpy arrays or pandas Series or Index, broadcast
-against each other as numpy broadcasts. The basis is a text or an array of
-texts. The result is a float64 array (a numpy float64 for scalars), or a
-Series with the index of the first Series or Index among the dates; a missing
-result, as a missing date or a basis that names no basis give, is NaN.
+against each other as numpy broadcasts; two Series are aligned on their labels
+as pandas arithmetic aligns them. The basis is a text or an array of texts;
+left out (None as the scalar argument) it is AGE for YRDIF and refused for
+DATDIF; a missing value among bases (None, NaN, pandas.NA, an empty text) gives
+a missing result with the cause "basis missing".
+
+The result is a float64 array (a numpy float64 for scalars), or a Series with
+the labels of the Series (or Index) among the arguments. A missing result is
+NaN; ``errors="raise"`` raises a ValueError that names the first one and its
+cause instead. ``yrdif_cause`` and ``datdif_cause`` give the causes. A text
+that is no date raises a ValueError that names it.
+
+The variable DATEMODULES_MODULES names the module directory (default: the
+modules installed with the library); DATEMODULES_LIBRARY names the library.
 """
 import datetime as _datetime
+import warnings as _warnings
 
 import numpy as _np
 
 from . import _library
 
-__all__ = ["yrdif", "datdif", "date_values", "__version__"]
 __version__ = _library.lib.dm_version().decode()
+
+
+class DatemodulesWarning(UserWarning):
+    """A module file that was skipped, or a function that two files register."""
+
 
 # The modules, opened when the package is imported (and so once in each
 # process that imports it, Dask's workers among them).
 _modules = _library.Library()
+for _notice in _modules.notices:
+    _warnings.warn(f"datemodules: {_notice}", DatemodulesWarning, stacklevel=2)
+
+_CAUSES = _np.array(_library.CAUSES, dtype=object)
+_NAT = _np.iinfo(_np.int64).min
+_PER_DAY = {"D": 1, "h": 24, "m": 1440, "s": 86400, "ms": 86400 * 10**3, "us": 86400 * 10**6,
+            "ns": 86400 * 10**9, "ps": 86400 * 10**12}
+_UNIX_ORDINAL = _datetime.date(1970, 1, 1).toordinal()
 
 
-def _civil_to_values(years, months, days):
-    shape = _np.shape(years)
-    years = _np.ascontiguousarray(years, dtype=_np.int64)
-    months = _np.ascontiguousarray(months, dtype=_np.int32)
-    days = _np.ascontiguousarray(days, dtype=_np.int32)
-    out = _np.empty(years.shape, dtype=_np.float64)
-    _library.lib.dm_dates_from_civil(
-        years.size, years.ctypes.data_as(_library.ctypes.POINTER(_library.ctypes.c_int64)),
-        months.ctypes.data_as(_library.ctypes.POINTER(_library.ctypes.c_int32)),
-        days.ctypes.data_as(_library.ctypes.POINTER(_library.ctypes.c_int32)),
-        out.ctypes.data_as(_library._double_p))
-    return out.reshape(shape)
+def _pandas():
+    try:
+        import pandas
+        return pandas
+    except ImportError:
+        return None
 
 
-def _datetime64_to_values(a):
-    """datetime64 of any unit: the civil date of each, NaT missing."""
-    nat = _np.isnat(a)
-    day = a.astype("M8[D]")
-    year = day.astype("M8[Y]")
-    month = day.astype("M8[M]")
-    years = year.astype(_np.int64) + 1970
-    months = (month - year.astype("M8[M]")).astype(_np.int64) + 1
-    days = (day - month.astype("M8[D]")).astype(_np.int64) + 1
-    out = _civil_to_values(years, months, days)
-    out[nat] = _np.nan
+def _is_series(x):
+    return type(x).__name__ == "Series" and hasattr(x, "index") and hasattr(x, "to_numpy")
+
+
+def _is_index(x):
+    return type(x).__name__.endswith("Index") and hasattr(x, "to_numpy")
+
+
+def _type_error(name, argument, what):
+    return TypeError(f"{name}: {argument}: a date must be a date value, a date or a text, "
+                     f"not {what}")
+
+
+# --- dates --------------------------------------------------------------------
+
+def _from_counts(counts, per_day):
+    counts = _np.ascontiguousarray(counts, dtype=_np.int64)
+    out = _np.empty(counts.shape, dtype=_np.float64)
+    _library.lib.dm_dates_from_counts(counts.size, counts.ctypes.data, per_day, out.ctypes.data)
     return out
 
 
-def _iso_to_value(text):
-    value = _library.ctypes.c_double()
-    raw = text.encode("utf-8", errors="surrogateescape")
-    if _library.lib.dm_date_from_iso(raw, len(raw), _library.ctypes.byref(value)) != 0:
-        shown = text if len(text) <= 40 else text[:40] + "..."
-        raise ValueError(f"not an ISO date (yyyy-mm-dd) of the host calendar: {shown!r}")
-    return value.value
+def _from_datetime64(a):
+    unit, step = _np.datetime_data(a.dtype)
+    if unit in ("Y", "M", "W") or step != 1:
+        a = a.astype("M8[D]") if unit in ("Y", "M", "W") else a.astype(f"M8[{unit}]")
+        unit = "D" if unit in ("Y", "M", "W") else unit
+    counts = a.view(_np.int64)
+    if unit in ("fs", "as"):  # a day has more of these than an int64 holds: day 0 or -1
+        counts = _np.where(counts == _NAT, _NAT, _np.where(counts < 0, -1, 0))
+        unit = "D"
+    return _from_counts(counts, _PER_DAY[unit])
 
 
-def _scalar_to_value(x):
-    if x is None:
-        return _np.nan
-    if isinstance(x, (bool, _np.bool_)):
-        raise TypeError(f"a date must be a date value, a date or an ISO text, not {type(x).__name__}")
-    if isinstance(x, (int, float, _np.integer, _np.floating)):
-        return float(x)
-    if isinstance(x, str):
-        return _iso_to_value(x)
-    if isinstance(x, _np.datetime64):
-        return float(_datetime64_to_values(_np.asarray([x]))[0])
-    if type(x).__name__ in ("NaTType", "NAType"):  # pandas.NaT, pandas.NA
-        return _np.nan
-    if isinstance(x, _datetime.date):  # datetime.datetime and pandas.Timestamp too
-        return float(_civil_to_values([x.year], [x.month], [x.day])[0])
-    raise TypeError(f"a date must be a date value, a date or an ISO text, not {type(x).__name__}")
+def _refused(name, argument, position, reason, text):
+    where = f" at position {position}" if position is not None else ""
+    return ValueError(f"{name}: {argument}{where}: "
+                      f"{_library.lib.dm_reason_text(int(reason)).decode()}: {_library.quoted(text)}")
+
+
+def _from_texts(texts, name, argument, scalar=False, positions=None):
+    """A flat array of str (dtype U) to date values; a refused text raises,
+    naming its position (in `positions`, when the texts are a part)."""
+    texts = _np.ascontiguousarray(texts)
+    out = _np.empty(texts.shape, dtype=_np.float64)
+    reasons = _np.empty(texts.shape, dtype=_np.uint8)
+    width = texts.dtype.itemsize // 4
+    if texts.size:
+        _library.lib.dm_dates_from_utf32(texts.size, texts.ctypes.data, max(width, 1),
+                                         out.ctypes.data, reasons.ctypes.data)
+    bad = reasons >= 2
+    if bad.any():
+        i = int(_np.argmax(bad))
+        where = None if scalar else int(positions[i]) if positions is not None else i
+        raise _refused(name, argument, where, reasons[i], str(texts[i]))
+    return out
+
+
+def _kind_of_type(t):
+    """How an object of type t becomes a date value."""
+    if t is str or t is _np.str_:
+        return 1  # text
+    if t is bool or t is _np.bool_:
+        return -1
+    if t.__name__ in ("NoneType", "NaTType", "NAType"):
+        return 0  # missing
+    if issubclass(t, (int, float, _np.integer, _np.floating)):
+        return 2  # a date value (NaN: missing)
+    if issubclass(t, _datetime.date):
+        return 3  # its civil date in its own time zone
+    if issubclass(t, _np.datetime64):
+        return 4
+    if issubclass(t, bytes):
+        return 5
+    return -1
+
+
+def _from_objects(flat, name, argument, scalar=False):
+    """A flat object array: each kind of element converted in one call."""
+    items = flat.tolist()
+    types = set(map(type, items))
+    kinds = {t: _kind_of_type(t) for t in types}
+    for t, k in kinds.items():
+        if k < 0:
+            raise _type_error(name, argument, t.__name__)
+    out = _np.full(flat.shape, _np.nan)
+    if len(kinds) == 1:
+        groups = {next(iter(kinds.values())): None}
+    else:
+        codes = _np.fromiter(map(kinds.__getitem__, map(type, items)), dtype=_np.int8,
+                             count=len(items))
+        groups = {k: _np.flatnonzero(codes == k) for k in set(kinds.values())}
+    for kind, where in groups.items():
+        part = flat if where is None else flat[where]
+        if kind == 1:
+            values = _from_texts(part.astype("U"), name, argument, scalar,
+                                 positions=where)
+        elif kind == 2:
+            values = part.astype(_np.float64)
+        elif kind == 3:
+            ordinals = _np.fromiter(map(_datetime.date.toordinal, part), dtype=_np.int64,
+                                    count=part.size)
+            values = _from_counts(ordinals - _UNIX_ORDINAL, 1)
+        elif kind == 4:
+            values = _np.array([_from_datetime64(_np.asarray([x]))[0] for x in part])
+        elif kind == 5:
+            values = _from_objects(_np.array([x.decode("utf-8", errors="surrogateescape")
+                                              for x in part], dtype=object), name, argument,
+                                   scalar)
+        else:
+            continue
+        if where is None:
+            out = values
+        else:
+            out[where] = values
+    return out
+
+
+def _as_array(dates, name, argument):
+    """Any accepted kind of dates as a float64 array of date values (NaN: missing)."""
+    pd = _pandas() if (_is_series(dates) or _is_index(dates)) else None
+    if pd is not None:
+        dtype = dates.dtype
+        if getattr(dtype, "tz", None) is not None:  # the civil date in its own time zone
+            dates = dates.dt.tz_localize(None) if _is_series(dates) else dates.tz_localize(None)
+            return _from_datetime64(dates.to_numpy())
+        if pd.api.types.is_extension_array_dtype(dtype):
+            if pd.api.types.is_numeric_dtype(dtype) and not pd.api.types.is_bool_dtype(dtype):
+                return dates.to_numpy(dtype=_np.float64, na_value=_np.nan)
+            return _from_objects(dates.to_numpy(dtype=object, na_value=None), name, argument)
+        dates = dates.to_numpy()
+    scalar = _np.ndim(dates) == 0 and not isinstance(dates, _np.ndarray)
+    a = _np.asarray(dates) if not scalar else _np.array([dates], dtype=object)
+    if a.dtype.kind in "US" and not isinstance(dates, _np.ndarray):
+        # numpy would make a NaN among texts the text 'nan': keep each element.
+        a = _np.asarray(dates, dtype=object)
+    kind = a.dtype.kind
+    if kind == "O" and scalar:
+        return _from_objects(a, name, argument, scalar=True).reshape(())
+    if kind == "f":
+        return a.astype(_np.float64, copy=False)
+    if kind in "iu":
+        return a.astype(_np.float64)
+    if kind == "M":
+        return _from_datetime64(a.ravel()).reshape(a.shape)
+    if kind == "U":
+        return _from_texts(a.ravel(), name, argument).reshape(a.shape)
+    if kind == "S":
+        return _from_objects(a.ravel().astype(object), name, argument).reshape(a.shape)
+    if kind == "O":
+        return _from_objects(a.ravel(), name, argument).reshape(a.shape)
+    raise _type_error(name, argument, "bool" if kind == "b" else str(a.dtype))
 
 
 def date_values(dates):
     """Dates of any accepted kind as a float64 array of date values (NaN: missing)."""
-    a = _np.asarray(dates.to_numpy() if hasattr(dates, "to_numpy") else dates)
-    kind = a.dtype.kind
-    if kind in "fiu":
-        return a.astype(_np.float64)
-    if kind == "M":
-        return _datetime64_to_values(a)
-    if kind == "b":
-        raise TypeError("a date must be a date value, a date or an ISO text, not bool")
-    if kind in "OUS":
-        flat = [_scalar_to_value(x.decode() if isinstance(x, bytes) else x) for x in a.ravel()]
-        return _np.asarray(flat, dtype=_np.float64).reshape(a.shape)
-    raise TypeError(f"a date must be a date value, a date or an ISO text, not {a.dtype}")
+    return _as_array(dates, "date_values", "dates")
 
 
-def _index_of(*args):
-    for a in args:
-        if hasattr(a, "index") and hasattr(a, "to_numpy") and not isinstance(a, _np.ndarray):
-            return a.index  # a Series
-        if type(a).__name__.endswith("Index") and hasattr(a, "to_numpy"):
-            return a
-    return None
-
+# --- bases --------------------------------------------------------------------
 
 def _basis_bytes(name, b):
-    """A basis as the library takes it: bytes, or None to leave it out."""
-    if b is None or (isinstance(b, float) and b != b):
-        if name == "DATDIF":
-            raise TypeError("datdif: the basis is needed (30/360, ACT/ACT, ACT/360 or ACT/365)")
-        return None
     if isinstance(b, (str, _np.str_)):
         return str(b).encode("utf-8", errors="surrogateescape")
-    raise TypeError(f"{name.lower()}: a basis must be a text, not {type(b).__name__}")
+    raise TypeError(f"{name}: a basis must be a text, not {type(b).__name__}")
 
 
-def _run(f, raw, starts, ends):
-    """One call of the library over flat float64 arrays; the loop runs in C++
-    with the GIL released."""
-    s = _np.ascontiguousarray(starts, dtype=_np.float64)
-    e = _np.ascontiguousarray(ends, dtype=_np.float64)
-    r = _np.empty(s.shape, dtype=_np.float64)
-    status = _library.lib.dm_eval_array(f, s.size, s.ctypes.data_as(_library._double_p),
-                                        e.ctypes.data_as(_library._double_p), raw,
-                                        len(raw) if raw else 0,
-                                        r.ctypes.data_as(_library._double_p), None)
-    if status != _library.DM_OK:
-        raise RuntimeError(f"the embedding library refused the call (status {status})")
-    return r
+class _Bases:
+    """A column of bases as the library takes it: a pointer and a length for
+    each, null for a missing one, from the distinct bases (linear time)."""
+
+    def __init__(self, name, flat):
+        pd = _pandas()
+        if pd is not None:
+            codes, uniques = pd.factorize(flat, use_na_sentinel=True) \
+                if "use_na_sentinel" in pd.factorize.__code__.co_varnames \
+                else pd.factorize(flat, na_sentinel=-1)
+            uniques = list(uniques)
+        else:
+            seen, codes = {}, _np.empty(len(flat), dtype=_np.int64)
+            for i, b in enumerate(flat.tolist()):
+                if b is None or (isinstance(b, float) and b != b):
+                    codes[i] = -1
+                else:
+                    codes[i] = seen.setdefault(b, len(seen))
+            uniques = list(seen)
+        self.keep = [_basis_bytes(name, b) for b in uniques]
+        import ctypes
+        addresses = [ctypes.cast(ctypes.c_char_p(b), ctypes.c_void_p).value for b in self.keep]
+        table = _np.array(addresses + [0], dtype=_np.uintp)
+        lengths = _np.array([len(b) for b in self.keep] + [0], dtype=_np.uintp)
+        self.pointers = _np.ascontiguousarray(table[codes])
+        self.lengths = _np.ascontiguousarray(lengths[codes])
 
 
-def _evaluate(name, start, end, basis):
-    f = _modules.functions[name]
-    starts, ends = date_values(start), date_values(end)
-    bases = _np.asarray(basis.to_numpy() if hasattr(basis, "to_numpy") else basis, dtype=object)
+# --- evaluation -----------------------------------------------------------------
+
+_LEFT_OUT = object()
+
+
+def _align(args):
+    """pandas alignment: Series are joined on their labels (outer join, as
+    arithmetic does); the labels of the result are those of the Series or, if
+    none, of an Index among the arguments."""
+    series = [i for i, a in enumerate(args) if _is_series(a)]
+    if len(series) > 1:
+        first = args[series[0]]
+        if any(not args[i].index.equals(first.index) for i in series[1:]):
+            index = first.index
+            for i in series[1:]:
+                index = index.union(args[i].index)
+            args = [a.reindex(index) if _is_series(a) else a for a in args]
+    for a in args:
+        if _is_series(a):
+            return args, a.index
+    for a in args:
+        if _is_index(a):
+            return args, a
+    return args, None
+
+
+def _evaluate(f, start, end, basis):
+    name = f.name.lower()
+    (start, end, basis), index = _align([start, end, basis])
+    starts, ends = _as_array(start, name, "start"), _as_array(end, name, "end")
+    bases = None
+    if basis is not _LEFT_OUT:
+        if _is_series(basis) or _is_index(basis):
+            basis = basis.to_numpy(dtype=object)
+        if isinstance(basis, (list, tuple, _np.ndarray)):
+            bases = _np.asarray(basis, dtype=object)
+        elif basis is None:
+            if f.fewest > 2:
+                raise TypeError(f"{name}: the basis is needed (30/360, ACT/ACT, ACT/360 or ACT/365)")
+            basis = _LEFT_OUT
+        elif not isinstance(basis, (str, _np.str_)):
+            raise TypeError(f"{name}: a basis must be a text, not {type(basis).__name__}")
     try:
-        shape = _np.broadcast_shapes(starts.shape, ends.shape, bases.shape)
+        shape = _np.broadcast_shapes(starts.shape, ends.shape,
+                                     bases.shape if bases is not None else ())
     except ValueError:
-        raise ValueError(f"{name.lower()}: start, end and basis do not broadcast together: "
-                         f"shapes {starts.shape}, {ends.shape}, {bases.shape}") from None
-    starts = _np.broadcast_to(starts, shape).ravel()
-    ends = _np.broadcast_to(ends, shape).ravel()
-    if bases.ndim == 0:  # one basis for all: one call
-        out = _run(f, _basis_bytes(name, bases[()]), starts, ends)
-    else:  # a call per distinct basis
-        bases = _np.broadcast_to(bases, shape).ravel()
-        out = _np.empty(starts.shape, dtype=_np.float64)
-        for b in set(bases.tolist()):
-            mask = bases == b if b is not None else _np.equal(bases, None)
-            out[mask] = _run(f, _basis_bytes(name, b), starts[mask], ends[mask])
-    # The host's missing value is a NaN of its own pattern; give the plain one.
-    out[_np.isnan(out)] = _np.nan
-    out = out.reshape(shape)
-    index = _index_of(start, end, basis)
-    if index is not None and out.ndim == 1 and len(index) == out.size:
-        import pandas as _pd
-        return _pd.Series(out, index=index, name=name.lower())
-    return out[()] if out.ndim == 0 else out
+        raise ValueError(f"{name}: start, end and basis do not broadcast together: shapes "
+                         f"{starts.shape}, {ends.shape}, {bases.shape if bases is not None else ()}"
+                         ) from None
+    s = _np.ascontiguousarray(_np.broadcast_to(starts, shape)).reshape(-1)
+    e = _np.ascontiguousarray(_np.broadcast_to(ends, shape)).reshape(-1)
+    out = _np.empty(s.shape, dtype=_np.float64)
+    causes = _np.empty(s.shape, dtype=_np.uint8)
+    lib = _library.lib
+    if bases is None:
+        raw = None if basis is _LEFT_OUT else _basis_bytes(name, basis)
+        status = lib.dm_eval_array(f.handle, s.size, s.ctypes.data, e.ctypes.data, raw,
+                                   len(raw) if raw else 0, out.ctypes.data, None,
+                                   causes.ctypes.data)
+    else:
+        column = _Bases(name, _np.broadcast_to(bases, shape).reshape(-1))
+        status = lib.dm_eval_array_bases(f.handle, s.size, s.ctypes.data, e.ctypes.data,
+                                         column.pointers.ctypes.data, column.lengths.ctypes.data,
+                                         out.ctypes.data, None, causes.ctypes.data)
+    if status != _library.DM_OK:
+        raise RuntimeError(f"{name}: the embedding library refused the call (status {status})")
+    return out, causes, shape, index
 
 
-def yrdif(start, end, basis="AGE"):
-    """The interval from start to end in years (YRDIF); basis None leaves it out (AGE)."""
-    return _evaluate("YRDIF", start, end, basis)
+def _shaped(name, values, shape, index):
+    values = values.reshape(shape)
+    if index is not None and values.ndim == 1 and len(index) == values.size:
+        pd = _pandas()
+        return pd.Series(values, index=index, name=name)
+    return values[()] if values.ndim == 0 else values
 
 
-def datdif(start, end, basis):
-    """The interval from start to end in days (DATDIF), as whole-numbered float64."""
-    return _evaluate("DATDIF", start, end, basis)
+def _result_function(f):
+    name = f.name.lower()
+
+    def evaluate(start, end, basis=_LEFT_OUT, errors="coerce"):
+        if errors not in ("coerce", "raise"):
+            raise ValueError(f"{name}: errors must be 'coerce' or 'raise', not {errors!r}")
+        out, causes, shape, index = _evaluate(f, start, end, basis)
+        missing = causes != 0
+        if missing.any():
+            if errors == "raise":
+                i = int(_np.argmax(missing))
+                label = f" (label {index[i]!r})" if index is not None and len(index) == out.size else ""
+                raise ValueError(f"{name}: missing result at position {i}{label}: "
+                                 f"{_CAUSES[causes[i]]}")
+            out[missing] = _np.nan  # the plain NaN, not the host's pattern
+        return _shaped(name, out, shape, index)
+
+    def cause(start, end, basis=_LEFT_OUT):
+        _, causes, shape, index = _evaluate(f, start, end, basis)
+        return _shaped(f"{name}_cause", _CAUSES[causes], shape, index)
+
+    optional = f.fewest <= 2
+    words = "years" if not f.whole_days else "days, as whole-numbered float64"
+    evaluate.__name__, cause.__name__ = name, f"{name}_cause"
+    evaluate.__qualname__, cause.__qualname__ = evaluate.__name__, cause.__name__
+    evaluate.__doc__ = (f"{f.name}(start, end{', [basis]' if optional else ', basis'}): the "
+                        f"interval from start to end in {words}."
+                        + (" A basis left out (None) is AGE." if optional else "")
+                        + " errors='raise' raises a ValueError for a missing result.")
+    cause.__doc__ = (f"Why {name} gives a missing result for these arguments: a text "
+                     "for each, None where the result is not missing.")
+    if not optional:  # the basis is needed
+        evaluate.__defaults__ = (None, "coerce")
+        cause.__defaults__ = (None,)
+    return evaluate, cause
+
+
+def functions():
+    """The functions that the modules register: name, fewest and most arguments."""
+    return {name: (f.fewest, f.most) for name, f in _modules.functions.items()}
+
+
+__all__ = ["date_values", "functions", "DatemodulesWarning", "__version__"]
+for _f in _modules.functions.values():
+    for _callable in _result_function(_f):
+        globals()[_callable.__name__] = _callable
+        __all__.append(_callable.__name__)
+
+
+def __getattr__(attribute):
+    # A function that is not there may be in a module that was skipped: say so.
+    skipped = "".join(f"; {n}" for n in _modules.notices)
+    raise AttributeError(f"module 'datemodules' has no attribute {attribute!r} (the modules in "
+                         f"{_modules.directory} register {', '.join(_modules.functions)}{skipped})")

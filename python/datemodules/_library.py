@@ -3,59 +3,124 @@
 The C interface is the one binary boundary: the package calls it through
 ctypes, whose foreign calls release the GIL, so that an array's loop runs in
 C++ while other threads go on.
+
+The library is the one that comes with the package: in the build tree
+(build/python/datemodules beside build/lib) or in an install (the package in
+PREFIX/lib/python3/dist-packages, the library in PREFIX/lib), both found from
+the package's real location, symbolic links resolved. The environment variable
+DATEMODULES_LIBRARY names another file to load instead; it must exist.
 """
 import ctypes
 import os
 
 _SONAME = "libdatemodules.so.1"
+VARIABLE = "DATEMODULES_LIBRARY"
 
 
 def _candidates():
-    here = os.path.dirname(os.path.abspath(__file__))
-    env = os.environ.get("DATEMODULES_LIBRARY")
-    if env:
-        yield env
-    # The build tree (build/python/datemodules -> build/lib) and an install
-    # (PREFIX/lib/python3/dist-packages/datemodules -> PREFIX/lib).
-    yield os.path.join(here, "..", "..", "lib", _SONAME)
-    yield os.path.join(here, "..", "..", "..", _SONAME)
-    yield _SONAME  # wherever the dynamic loader finds it
+    here = os.path.dirname(os.path.realpath(__file__))
+    yield os.path.join(here, "..", "..", "lib", _SONAME)  # build tree
+    yield os.path.join(here, "..", "..", "..", _SONAME)  # PREFIX/lib/python3/dist-packages
 
 
 def _load():
+    env = os.environ.get(VARIABLE)
+    if env:
+        path = os.path.realpath(env)
+        if not os.path.isfile(path):
+            raise ImportError(f"datemodules: {VARIABLE} names {env!r}, which is no file")
+        try:
+            return ctypes.CDLL(path)
+        except OSError as e:
+            raise ImportError(f"datemodules: cannot load {VARIABLE}={env!r}: {e}") from None
     tried = []
-    for path in _candidates():
-        if os.sep in path and not os.path.exists(path):
-            tried.append(path + " (no such file)")
+    for candidate in _candidates():
+        path = os.path.realpath(candidate)  # what is checked is what is loaded
+        if not os.path.isfile(path):
+            tried.append(f"{path} (no such file)")
             continue
         try:
-            return ctypes.CDLL(os.path.normpath(path) if os.sep in path else path)
+            return ctypes.CDLL(path)
         except OSError as e:
             tried.append(f"{path} ({e})")
-    raise ImportError("datemodules: cannot load libdatemodules: " + "; ".join(tried))
+    raise ImportError(f"datemodules: cannot find {_SONAME} beside the package (tried "
+                      + "; ".join(tried) + f"); set {VARIABLE} to its path")
 
 
 lib = _load()
 
-_double_p = ctypes.POINTER(ctypes.c_double)
-_size_p = ctypes.POINTER(ctypes.c_size_t)
+c_double_p = ctypes.POINTER(ctypes.c_double)
+c_size_p = ctypes.POINTER(ctypes.c_size_t)
+c_uint8_p = ctypes.POINTER(ctypes.c_uint8)
+_handle = ctypes.c_void_p
 
-lib.dm_version.restype = ctypes.c_char_p
-lib.dm_open.argtypes = [ctypes.c_char_p, ctypes.POINTER(ctypes.c_void_p)]
-lib.dm_close.argtypes = [ctypes.c_void_p]
-lib.dm_close.restype = None
-lib.dm_errmsg.argtypes = [ctypes.c_void_p]
-lib.dm_errmsg.restype = ctypes.c_char_p
-lib.dm_function_find.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.POINTER(ctypes.c_void_p)]
-lib.dm_eval_array.argtypes = [ctypes.c_void_p, ctypes.c_size_t, _double_p, _double_p,
-                              ctypes.c_char_p, ctypes.c_size_t, _double_p, _size_p]
-lib.dm_dates_from_civil.argtypes = [ctypes.c_size_t, ctypes.POINTER(ctypes.c_int64),
-                                    ctypes.POINTER(ctypes.c_int32),
-                                    ctypes.POINTER(ctypes.c_int32), _double_p]
-lib.dm_date_from_iso.argtypes = [ctypes.c_char_p, ctypes.c_size_t, _double_p]
+for _name, _restype, _argtypes in [
+    ("dm_version", ctypes.c_char_p, []),
+    ("dm_cause_text", ctypes.c_char_p, [ctypes.c_int]),
+    ("dm_reason_text", ctypes.c_char_p, [ctypes.c_int]),
+    ("dm_open", ctypes.c_int, [ctypes.c_char_p, ctypes.POINTER(_handle)]),
+    ("dm_close", None, [_handle]),
+    ("dm_errmsg", ctypes.c_char_p, [_handle]),
+    ("dm_module_dir", ctypes.c_char_p, [_handle]),
+    ("dm_notice_count", ctypes.c_size_t, [_handle]),
+    ("dm_notice", ctypes.c_char_p, [_handle, ctypes.c_size_t]),
+    ("dm_function_count", ctypes.c_size_t, [_handle]),
+    ("dm_function_at", _handle, [_handle, ctypes.c_size_t]),
+    ("dm_function_name", ctypes.c_char_p, [_handle]),
+    ("dm_function_arity", None, [_handle, ctypes.POINTER(ctypes.c_int), ctypes.POINTER(ctypes.c_int)]),
+    ("dm_function_whole_days", ctypes.c_int, [_handle]),
+    ("dm_eval", ctypes.c_int, [_handle, ctypes.c_double, ctypes.c_double, ctypes.c_char_p,
+                               ctypes.c_size_t, c_double_p, ctypes.POINTER(ctypes.c_int)]),
+    ("dm_eval_array", ctypes.c_int, [_handle, ctypes.c_size_t, ctypes.c_void_p, ctypes.c_void_p,
+                                     ctypes.c_char_p, ctypes.c_size_t, ctypes.c_void_p, c_size_p,
+                                     ctypes.c_void_p]),
+    ("dm_eval_array_bases", ctypes.c_int, [_handle, ctypes.c_size_t, ctypes.c_void_p,
+                                           ctypes.c_void_p, ctypes.c_void_p, ctypes.c_void_p,
+                                           ctypes.c_void_p, c_size_p, ctypes.c_void_p]),
+    ("dm_dates_from_civil", ctypes.c_int, [ctypes.c_size_t, ctypes.c_void_p, ctypes.c_void_p,
+                                           ctypes.c_void_p, ctypes.c_void_p]),
+    ("dm_date_from_text", ctypes.c_int, [ctypes.c_char_p, ctypes.c_size_t, c_double_p,
+                                         ctypes.POINTER(ctypes.c_int)]),
+    ("dm_dates_from_texts", ctypes.c_int, [ctypes.c_size_t, ctypes.c_void_p, ctypes.c_size_t,
+                                           ctypes.c_void_p, ctypes.c_void_p]),
+    ("dm_dates_from_utf32", ctypes.c_int, [ctypes.c_size_t, ctypes.c_void_p, ctypes.c_size_t,
+                                           ctypes.c_void_p, ctypes.c_void_p]),
+    ("dm_dates_from_counts", ctypes.c_int, [ctypes.c_size_t, ctypes.c_void_p, ctypes.c_int64,
+                                            ctypes.c_void_p]),
+    ("dm_quote", ctypes.c_size_t, [ctypes.c_char_p, ctypes.c_size_t, ctypes.c_char_p,
+                                   ctypes.c_size_t]),
+    ("dm_iso_from_date", ctypes.c_int, [ctypes.c_double, ctypes.c_char_p, ctypes.c_size_t]),
+]:
+    _f = getattr(lib, _name)
+    _f.restype = _restype
+    _f.argtypes = _argtypes
 
 DM_OK = 0
-DM_MISUSE = 4
+DM_MISSING = 1
+DM_QUOTE_SIZE = 360
+
+# The texts of the causes of missing results, by number; None for none.
+CAUSES = [None] + [lib.dm_cause_text(c).decode() for c in range(1, 5)]
+
+
+def quoted(text):
+    """A text as every face quotes it in a message."""
+    raw = text.encode("utf-8", errors="surrogateescape") if isinstance(text, str) else bytes(text)
+    buf = ctypes.create_string_buffer(DM_QUOTE_SIZE)
+    lib.dm_quote(raw, len(raw), buf, DM_QUOTE_SIZE)
+    return buf.value.decode("utf-8", errors="surrogateescape")
+
+
+class Function:
+    """A function that the modules register, as the library reports it."""
+
+    def __init__(self, handle):
+        self.handle = handle
+        self.name = lib.dm_function_name(handle).decode()
+        fewest, most = ctypes.c_int(), ctypes.c_int()
+        lib.dm_function_arity(handle, ctypes.byref(fewest), ctypes.byref(most))
+        self.fewest, self.most = fewest.value, most.value
+        self.whole_days = bool(lib.dm_function_whole_days(handle))
 
 
 class Library:
@@ -63,20 +128,21 @@ class Library:
 
     def __init__(self, module_dir=None):
         handle = ctypes.c_void_p()
-        status = lib.dm_open(module_dir.encode() if module_dir else None, ctypes.byref(handle))
+        status = lib.dm_open(os.fsencode(module_dir) if module_dir else None, ctypes.byref(handle))
         self._handle = handle
+        self.directory = lib.dm_module_dir(handle).decode(errors="surrogateescape")
+        self.notices = [lib.dm_notice(handle, i).decode(errors="surrogateescape")
+                        for i in range(lib.dm_notice_count(handle))]
         if status != DM_OK:
-            message = lib.dm_errmsg(handle).decode(errors="replace")
+            message = lib.dm_errmsg(handle).decode(errors="surrogateescape")
             lib.dm_close(handle)
             self._handle = None
             raise ImportError("datemodules: cannot open the modules: " + message)
         self.functions = {}
-        for name in ("YRDIF", "DATDIF"):
-            f = ctypes.c_void_p()
-            if lib.dm_function_find(handle, name.encode(), ctypes.byref(f)) != DM_OK:
-                raise ImportError(f"datemodules: no module registers {name}")
-            self.functions[name] = f
+        for i in range(lib.dm_function_count(handle)):
+            f = Function(lib.dm_function_at(handle, i))
+            self.functions[f.name] = f
 
     def __del__(self):
-        if getattr(self, "_handle", None):
+        if getattr(self, "_handle", None) and lib is not None:
             lib.dm_close(self._handle)

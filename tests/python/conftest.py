@@ -12,6 +12,26 @@ EXTENSION = os.path.join(BUILD, "sqlite", "datemodules")
 MISSING_BITS = 0xFFFFFE0000000000
 
 # Basis texts by code; None leaves the basis out.
+CASES = os.path.join(os.path.dirname(__file__), "..", "cases", "evaluations.tsv")
+
+
+def evaluation_cases():
+    """The table of evaluations that every face runs: dicts of function,
+    start, end, basis and outcome."""
+    rows = []
+    with open(CASES, encoding="utf-8") as f:
+        lines = [l.rstrip("\n") for l in f if l.strip() and not l.startswith("#")]
+    head = lines[0].split("\t")
+    for line in lines[1:]:
+        row = dict(zip(head, (line.split("\t") + [""] * 5)[:5]))
+        row["left_out"] = row["basis"] == "-"
+        row["null_basis"] = row["basis"] == "<null>"
+        row["refused"] = row["outcome"][9:] if row["outcome"].startswith("refused: ") else None
+        row["cause"] = None if row["outcome"] == "none" or row["refused"] else row["outcome"]
+        rows.append(row)
+    return rows
+
+
 BASES = {"YRDIF": [None, "30/360", "ACT/ACT", "ACT/360", "ACT/365", "AGE"],
          "DATDIF": ["30/360", "ACT/ACT", "ACT/360", "ACT/365"]}
 PAIRS = 100_000
@@ -23,18 +43,37 @@ class CApi:
     def __init__(self):
         import datemodules._library as native  # the same libdatemodules the package loads
         self.lib = native.lib
-        self.lib.dm_eval.argtypes = [ctypes.c_void_p, ctypes.c_double, ctypes.c_double,
-                                     ctypes.c_char_p, ctypes.c_size_t,
-                                     ctypes.POINTER(ctypes.c_double)]
-        self.lib.dm_iso_from_date.argtypes = [ctypes.c_double, ctypes.c_char_p, ctypes.c_size_t]
         self.library = native.Library()
 
     def eval(self, name, start, end, basis):
+        return self.eval_with_cause(name, start, end, basis)[0]
+
+    def eval_with_cause(self, name, start, end, basis, null_basis=False):
+        """The result and the cause text (None when not missing); null_basis
+        passes a basis without a value."""
         out = ctypes.c_double()
-        raw = basis.encode() if basis is not None else None
-        self.lib.dm_eval(self.library.functions[name], start, end, raw, len(raw) if raw else 0,
-                         ctypes.byref(out))
-        return out.value
+        f = self.library.functions[name].handle
+        if null_basis:
+            s, e = ctypes.c_double(start), ctypes.c_double(end)
+            base, length, cause = ctypes.c_void_p(0), ctypes.c_size_t(0), ctypes.c_uint8()
+            self.lib.dm_eval_array_bases(f, 1, ctypes.addressof(s), ctypes.addressof(e),
+                                         ctypes.addressof(base), ctypes.addressof(length),
+                                         ctypes.addressof(out), None, ctypes.addressof(cause))
+            code = cause.value
+        else:
+            raw = basis.encode() if basis is not None else None
+            cause = ctypes.c_int()
+            self.lib.dm_eval(f, start, end, raw, len(raw) if raw else 0, ctypes.byref(out),
+                             ctypes.byref(cause))
+            code = cause.value
+        return out.value, (self.lib.dm_cause_text(code).decode() or None)
+
+    def date(self, text):
+        """The date value of a text and the reason text of a refusal ('' if none)."""
+        value, reason = ctypes.c_double(), ctypes.c_int()
+        raw = text.encode()
+        self.lib.dm_date_from_text(raw, len(raw), ctypes.byref(value), ctypes.byref(reason))
+        return value.value, self.lib.dm_reason_text(reason.value).decode()
 
     def iso(self, value):
         buf = ctypes.create_string_buffer(32)
