@@ -97,6 +97,8 @@ def _from_counts(counts, per_day):
 
 def _from_datetime64(a):
     unit, step = _np.datetime_data(a.dtype)
+    if unit == "generic":  # only NaT has no unit
+        return _np.full(a.shape, _np.nan)
     if unit in ("Y", "M", "W") or step != 1:
         a = a.astype("M8[D]") if unit in ("Y", "M", "W") else a.astype(f"M8[{unit}]")
         unit = "D" if unit in ("Y", "M", "W") else unit
