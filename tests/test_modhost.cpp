@@ -420,11 +420,18 @@ TEST(ModhostModules, DirectoryComesFromTheOptionOrTheEnvironment) {
   const Outcome by_option = modhost("--modules " + empty + " call YRDIF 1 2");
   EXPECT_EQ(by_option.status, 2);
   EXPECT_TRUE(has(by_option.err, "no functions registered")) << by_option.err;
-  const Outcome by_env = modhost("call YRDIF 1 2", "", "MODHOST_MODULES=" + empty);
-  EXPECT_EQ(by_env.status, 2);
-  const Outcome inspect = modhost("inspect", "", "MODHOST_MODULES=" + empty);
-  EXPECT_EQ(inspect.status, 2);
-  EXPECT_TRUE(has(inspect.err, "no modules"));
+  for (const char* variable : {"DATEMODULES_MODULES=", "MODHOST_MODULES="}) {
+    const Outcome by_env = modhost("call YRDIF 1 2", "", variable + empty);
+    EXPECT_EQ(by_env.status, 2) << variable;
+    EXPECT_TRUE(has(by_env.err, "no functions registered from " + empty)) << by_env.err;
+    const Outcome inspect = modhost("inspect", "", variable + empty);
+    EXPECT_EQ(inspect.status, 2);
+    EXPECT_TRUE(has(inspect.err, "no modules"));
+  }
+  // The new name wins over the old one.
+  const Outcome both = modhost("call YRDIF 1 2", "",
+                               "DATEMODULES_MODULES=" + empty + " MODHOST_MODULES=/nonexistent");
+  EXPECT_TRUE(has(both.err, empty)) << both.err;
 }
 
 TEST(ModhostHelp, DocumentsEveryVerbOptionAndExitStatus) {
@@ -432,7 +439,7 @@ TEST(ModhostHelp, DocumentsEveryVerbOptionAndExitStatus) {
   EXPECT_EQ(r.status, 0);
   for (const char* text :
        {"call", "batch", "inspect", "--modules", "--table", "--strict", "--version", "-V",
-        "MODHOST_MODULES", "65536", "order mark", "4  reading standard input", "Examples"})
+        "DATEMODULES_MODULES", "MODHOST_MODULES", "65536", "order mark", "4  reading standard input", "Examples"})
     EXPECT_TRUE(has(r.out, text)) << text;
   EXPECT_EQ(modhost("--version").out, "modhost 1.0.0\n");
   EXPECT_EQ(modhost("-V").out, "modhost 1.0.0\n");
