@@ -112,6 +112,11 @@ const char* reason_text(DateReason reason) {
 }
 
 DateReason read_date(std::string_view text, double& value) {
+  // The common form, yyyy-mm-dd alone, straight to its day.
+  if (DateReason r; text.size() == 10 && read_iso10(text.data(), r, value)) {
+    if (r != DateReason::kDate) value = mcn::missing_value();
+    return r;
+  }
   const std::string_view s = trim(text);
   value = mcn::missing_value();
   if (s.empty() || s == ".") return DateReason::kMissing;

@@ -19,6 +19,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/calendar.h"
+
 namespace dmcore {
 
 // What reading a date text found. The numbers are those of the C interface.
@@ -34,6 +36,23 @@ const char* reason_text(DateReason reason);
 
 // Reads a date text into `value` (the missing value for kMissing).
 DateReason read_date(std::string_view text, double& value);
+
+// The common form alone, yyyy-mm-dd in exactly 10 characters of any width
+// (bytes, UTF-32), for the array readers: true with its reason when the text
+// has that form; false for any other text, which read_date then reads.
+template <typename Char>
+inline bool read_iso10(const Char* t, DateReason& reason, double& value) {
+  const auto d = [&](int i) { return static_cast<std::uint32_t>(t[i]) - '0'; };
+  if (t[4] != '-' || t[7] != '-' ||
+      (d(0) | d(1) | d(2) | d(3) | d(5) | d(6) | d(8) | d(9)) > 9)  // wraps for non-digits
+    return false;
+  const int month = static_cast<int>(10 * d(5) + d(6));
+  const int day = static_cast<int>(10 * d(8) + d(9));
+  const std::int64_t year = 1000 * d(0) + 100 * d(1) + 10 * d(2) + d(3);
+  reason = date_from_civil({year, month, day}, value) ? DateReason::kDate : DateReason::kNoSuchDay;
+  if (reason != DateReason::kDate) value = __builtin_nan("");
+  return true;
+}
 
 // A refusal as every face words it: the reason and the text, quoted safely.
 std::string refusal(DateReason reason, std::string_view text);

@@ -234,14 +234,43 @@ int dm_dates_from_texts(size_t n, const char* texts, size_t width, double* value
 int dm_dates_from_utf32(size_t n, const uint32_t* texts, size_t width, double* values,
                         uint8_t* reasons) {
   if (n > 0 && texts == nullptr) return DM_MISUSE;
+  // The common form first, straight from the characters.
+  if (n > 0 && width >= 10 && values != nullptr) {
+    std::size_t i = 0;
+    for (; i < n; ++i) {
+      const uint32_t* t = texts + i * width;
+      dmcore::DateReason r;
+      if ((width > 10 && t[10] != 0) || !dmcore::read_iso10(t, r, values[i])) break;
+      if (r != dmcore::DateReason::kDate) values[i] = mcn::missing_value();
+      if (reasons != nullptr) reasons[i] = static_cast<std::uint8_t>(r);
+    }
+    if (i == n) return DM_OK;
+  }
   return read_texts(n, values, reasons, [&](std::size_t i, std::string& buffer) {
     // A date text is ASCII; any other character makes it no date, which a
     // byte that no date holds keeps it.
-    buffer.clear();
+    if (buffer.size() < width) buffer.resize(width);
     const uint32_t* t = texts + i * width;
-    for (std::size_t k = 0; k < width && t[k] != 0; ++k)
-      buffer.push_back(t[k] < 0x80 ? static_cast<char>(t[k]) : '\x80');
-    return std::string_view(buffer);
+    std::size_t k = 0;
+    for (; k < width && t[k] != 0; ++k)
+      buffer[k] = t[k] < 0x80 ? static_cast<char>(t[k]) : '\x80';
+    return std::string_view(buffer.data(), k);
+  });
+}
+
+int dm_dates_from_joined(size_t n, const char* texts, size_t length, double* values,
+                         uint8_t* reasons) {
+  if (texts == nullptr && length > 0) return DM_MISUSE;
+  std::size_t parts = length > 0 || n == 1 ? 1 : 0;
+  for (std::size_t i = 0; i < length; ++i) parts += texts[i] == '\0';
+  if (parts != n) return DM_MISUSE;
+  std::size_t at = 0;
+  return read_texts(n, values, reasons, [&](std::size_t, std::string&) {
+    const void* nul = std::memchr(texts + at, '\0', length - at);
+    const std::size_t end = nul ? static_cast<const char*>(nul) - texts : length;
+    const std::string_view t(texts + at, end - at);
+    at = end + 1;
+    return t;
   });
 }
 

@@ -176,9 +176,14 @@ DM_API int dm_dates_from_texts(size_t n, const char* texts, size_t width, double
 /* The same for texts of `width` UTF-32 code units each (a numpy array of dtype U). */
 DM_API int dm_dates_from_utf32(size_t n, const uint32_t* texts, size_t width, double* values,
                                uint8_t* reasons);
+/* n texts joined by NUL bytes into one of `length` bytes (no NUL after the
+   last): DM_MISUSE unless there are exactly n. */
+DM_API int dm_dates_from_joined(size_t n, const char* texts, size_t length, double* values,
+                                uint8_t* reasons);
 /* Counts of a time unit since 1970-01-01 in the proleptic Gregorian calendar,
    `per_day` units a day (numpy datetime64: 1 for D, 86400 for s, 86400e9 for
-   ns, up to 86400e18 / 1000 for as), to the date values of their civil days;
+   ns, 86400e12 for ps; a day has more fs and as than an int64 holds), to the
+   date values of their civil days;
    INT64_MIN (NaT) and a day the host calendar lacks give the missing value. */
 DM_API int dm_dates_from_counts(size_t n, const int64_t* counts, int64_t per_day, double* values);
 

@@ -152,38 +152,61 @@ def _kind_of_type(t):
     return -1
 
 
-def _from_objects(flat, name, argument, scalar=False):
-    """A flat object array: each kind of element converted in one call."""
-    items = flat.tolist()
+def _from_joined(items, name, argument, scalar, positions):
+    """A list of str read in one call, joined by NUL bytes; None when a text
+    holds a NUL itself."""
+    raw = "\0".join(items).encode("utf-8", errors="surrogateescape")
+    out = _np.empty(len(items), dtype=_np.float64)
+    reasons = _np.empty(len(items), dtype=_np.uint8)
+    if _library.lib.dm_dates_from_joined(len(items), raw, len(raw), out.ctypes.data,
+                                         reasons.ctypes.data) != _library.DM_OK:
+        return None
+    bad = reasons >= 2
+    if bad.any():
+        i = int(_np.argmax(bad))
+        where = None if scalar else int(positions[i]) if positions is not None else i
+        raise _refused(name, argument, where, reasons[i], items[i])
+    return out
+
+
+def _from_items(items, name, argument, scalar=False, positions=None):
+    """A list of objects: each kind of element converted in one call."""
+    try:
+        values = _from_joined(items, name, argument, scalar, positions)
+        if values is not None:
+            return values
+    except TypeError:  # not all texts
+        pass
     types = set(map(type, items))
     kinds = {t: _kind_of_type(t) for t in types}
     for t, k in kinds.items():
         if k < 0:
             raise _type_error(name, argument, t.__name__)
-    out = _np.full(flat.shape, _np.nan)
     if len(kinds) == 1:
         groups = {next(iter(kinds.values())): None}
     else:
         codes = _np.fromiter(map(kinds.__getitem__, map(type, items)), dtype=_np.int8,
                              count=len(items))
         groups = {k: _np.flatnonzero(codes == k) for k in set(kinds.values())}
+    out = _np.full(len(items), _np.nan)
     for kind, where in groups.items():
-        part = flat if where is None else flat[where]
+        part = items if where is None else list(map(items.__getitem__, where.tolist()))
+        at = where if positions is None else (positions if where is None else positions[where])
         if kind == 1:
-            values = _from_texts(part.astype("U"), name, argument, scalar,
-                                 positions=where)
+            values = _from_joined(part, name, argument, scalar, at)
+            if values is None:  # a NUL inside a text
+                values = _from_texts(_np.array(part, dtype="U"), name, argument, scalar, at)
         elif kind == 2:
-            values = part.astype(_np.float64)
+            values = _np.array(part, dtype=_np.float64)
         elif kind == 3:
             ordinals = _np.fromiter(map(_datetime.date.toordinal, part), dtype=_np.int64,
-                                    count=part.size)
+                                    count=len(part))
             values = _from_counts(ordinals - _UNIX_ORDINAL, 1)
         elif kind == 4:
             values = _np.array([_from_datetime64(_np.asarray([x]))[0] for x in part])
         elif kind == 5:
-            values = _from_objects(_np.array([x.decode("utf-8", errors="surrogateescape")
-                                              for x in part], dtype=object), name, argument,
-                                   scalar)
+            texts = [x.decode("utf-8", errors="surrogateescape") for x in part]
+            values = _from_items(texts, name, argument, scalar, at)
         else:
             continue
         if where is None:
@@ -204,16 +227,17 @@ def _as_array(dates, name, argument):
         if pd.api.types.is_extension_array_dtype(dtype):
             if pd.api.types.is_numeric_dtype(dtype) and not pd.api.types.is_bool_dtype(dtype):
                 return dates.to_numpy(dtype=_np.float64, na_value=_np.nan)
-            return _from_objects(dates.to_numpy(dtype=object, na_value=None), name, argument)
+            return _from_items(dates.to_numpy(dtype=object, na_value=None).tolist(), name, argument)
         dates = dates.to_numpy()
-    scalar = _np.ndim(dates) == 0 and not isinstance(dates, _np.ndarray)
-    a = _np.asarray(dates) if not scalar else _np.array([dates], dtype=object)
-    if a.dtype.kind in "US" and not isinstance(dates, _np.ndarray):
-        # numpy would make a NaN among texts the text 'nan': keep each element.
-        a = _np.asarray(dates, dtype=object)
+    if isinstance(dates, (list, tuple)) and not any(
+            isinstance(x, (list, tuple, _np.ndarray)) for x in dates[:1]):
+        # A flat sequence, element by element: numpy would find a type for
+        # all of it slowly, and make a NaN among texts the text 'nan'.
+        return _from_items(list(dates), name, argument)
+    if _np.ndim(dates) == 0 and not isinstance(dates, _np.ndarray):
+        return _from_items([dates], name, argument, scalar=True).reshape(())
+    a = _np.asarray(dates)
     kind = a.dtype.kind
-    if kind == "O" and scalar:
-        return _from_objects(a, name, argument, scalar=True).reshape(())
     if kind == "f":
         return a.astype(_np.float64, copy=False)
     if kind in "iu":
@@ -222,10 +246,8 @@ def _as_array(dates, name, argument):
         return _from_datetime64(a.ravel()).reshape(a.shape)
     if kind == "U":
         return _from_texts(a.ravel(), name, argument).reshape(a.shape)
-    if kind == "S":
-        return _from_objects(a.ravel().astype(object), name, argument).reshape(a.shape)
-    if kind == "O":
-        return _from_objects(a.ravel(), name, argument).reshape(a.shape)
+    if kind in "SO":
+        return _from_items(a.ravel().tolist(), name, argument).reshape(a.shape)
     raise _type_error(name, argument, "bool" if kind == "b" else str(a.dtype))
 
 

@@ -85,6 +85,8 @@ for _name, _restype, _argtypes in [
                                            ctypes.c_void_p, ctypes.c_void_p]),
     ("dm_dates_from_utf32", ctypes.c_int, [ctypes.c_size_t, ctypes.c_void_p, ctypes.c_size_t,
                                            ctypes.c_void_p, ctypes.c_void_p]),
+    ("dm_dates_from_joined", ctypes.c_int, [ctypes.c_size_t, ctypes.c_char_p, ctypes.c_size_t,
+                                            ctypes.c_void_p, ctypes.c_void_p]),
     ("dm_dates_from_counts", ctypes.c_int, [ctypes.c_size_t, ctypes.c_void_p, ctypes.c_int64,
                                             ctypes.c_void_p]),
     ("dm_quote", ctypes.c_size_t, [ctypes.c_char_p, ctypes.c_size_t, ctypes.c_char_p,
