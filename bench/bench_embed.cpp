@@ -42,7 +42,7 @@ void array(benchmark::State& state, bool datdif, const char* basis) {
   const dm_function* f = datdif ? s.datdif : s.yrdif;
   for (auto _ : state) {
     dm_eval_array(f, kPairs, s.start.data(), s.end.data(), basis, basis ? std::strlen(basis) : 0,
-                  s.out.data(), nullptr);
+                  s.out.data(), nullptr, nullptr);
     benchmark::DoNotOptimize(s.out.data());
   }
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * kPairs));
@@ -56,7 +56,7 @@ void one(benchmark::State& state, const char* basis) {
   std::size_t i = 0;
   double r;
   for (auto _ : state) {
-    dm_eval(s.yrdif, s.start[i], s.end[i], basis, std::strlen(basis), &r);
+    dm_eval(s.yrdif, s.start[i], s.end[i], basis, std::strlen(basis), &r, nullptr);
     benchmark::DoNotOptimize(r);
     i = (i + 1) % kPairs;
   }

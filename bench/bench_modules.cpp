@@ -15,11 +15,11 @@
 #include <string>
 #include <vector>
 
-#include "daycount/daycount.h"
-#include "functions/arguments.h"
 #include "core/calendar.h"
 #include "core/loader.h"
 #include "core/runtime.h"
+#include "daycount/daycount.h"
+#include "functions/arguments.h"
 #include "text/text.h"
 
 namespace {

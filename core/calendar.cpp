@@ -52,19 +52,19 @@ bool civil_from_date(double value, Civil& out) {
 Civil gregorian_from_unix_days(std::int64_t z) {
   z += 719468;  // from 0000-03-01
   const std::int64_t era = floor_div(z, kDaysPer400);
-  const std::int64_t doe = z - era * kDaysPer400;                              // 0..146096
+  const std::int64_t doe = z - era * kDaysPer400;                                  // 0..146096
   const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;  // 0..399
-  const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);            // 0..365
-  const std::int64_t mp = (5 * doy + 2) / 153;                                 // March = 0
+  const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);                // 0..365
+  const std::int64_t mp = (5 * doy + 2) / 153;                                     // March = 0
   const int day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
   const int month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
   return {yoe + era * 400 + (month <= 2), month, day};
 }
 
 bool date_from_unix_days(std::int64_t day, double& value) {
-  constexpr std::int64_t kFromUnix = 3653;        // 1960-01-01 .. 1970-01-01
-  constexpr std::int64_t kAgreeFirst = -719468;   // 0000-03-01
-  constexpr std::int64_t kAgreeLast = 741500;     // 4000-02-28
+  constexpr std::int64_t kFromUnix = 3653;       // 1960-01-01 .. 1970-01-01
+  constexpr std::int64_t kAgreeFirst = -719468;  // 0000-03-01
+  constexpr std::int64_t kAgreeLast = 741500;    // 4000-02-28
   if (day >= kAgreeFirst && day <= kAgreeLast) {
     value = static_cast<double>(day + kFromUnix);
     return true;

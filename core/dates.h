@@ -25,10 +25,10 @@ namespace dmcore {
 
 // What reading a date text found. The numbers are those of the C interface.
 enum class DateReason : std::uint8_t {
-  kDate = 0,      // a date or a date value
-  kMissing = 1,   // an empty text or "."
-  kNotADate = 2,  // no date, date value or missing date
-  kNoSuchDay = 3, // shaped like an ISO date, but the host calendar lacks that day
+  kDate = 0,       // a date or a date value
+  kMissing = 1,    // an empty text or "."
+  kNotADate = 2,   // no date, date value or missing date
+  kNoSuchDay = 3,  // shaped like an ISO date, but the host calendar lacks that day
 };
 
 // The reason as a message says it; "" for kDate and kMissing.

@@ -40,9 +40,8 @@ void Evaluator::basis(const Basis& b) {
   block_.args[2].value = b.kind == Basis::Kind::kText ? &text_ : nullptr;
 }
 
-std::size_t evaluate_array(const Function& f, std::size_t n, const double* start,
-                           const double* end, const Basis& basis, double* results,
-                           std::uint8_t* causes) {
+std::size_t evaluate_array(const Function& f, std::size_t n, const double* start, const double* end,
+                           const Basis& basis, double* results, std::uint8_t* causes) {
   Evaluator e(f);
   e.basis(basis);
   std::size_t missing = 0;

@@ -89,16 +89,14 @@ class Evaluator {
 
 // n evaluations with one basis. causes (may be null) gets a Cause per pair.
 // Returns the number of missing results.
-std::size_t evaluate_array(const Function& f, std::size_t n, const double* start,
-                           const double* end, const Basis& basis, double* results,
-                           std::uint8_t* causes);
+std::size_t evaluate_array(const Function& f, std::size_t n, const double* start, const double* end,
+                           const Basis& basis, double* results, std::uint8_t* causes);
 
 // n evaluations with a basis each: bases[i] of lengths[i] bytes, a null
 // bases[i] being a basis without a value.
 std::size_t evaluate_array_bases(const Function& f, std::size_t n, const double* start,
                                  const double* end, const char* const* bases,
-                                 const std::size_t* lengths, double* results,
-                                 std::uint8_t* causes);
+                                 const std::size_t* lengths, double* results, std::uint8_t* causes);
 
 }  // namespace dmcore
 

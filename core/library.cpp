@@ -81,7 +81,8 @@ std::string default_module_dir(std::string& error) {
   }
   const std::string dir = file.substr(0, slash);
   // A library in PREFIX/lib, a program in PREFIX/bin, either in a build tree.
-  for (const char* relative : {"/datemodules/modules", "/../lib/datemodules/modules", "/../modules"}) {
+  for (const char* relative :
+       {"/datemodules/modules", "/../lib/datemodules/modules", "/../modules"}) {
     char resolved[PATH_MAX];
     if (realpath((dir + relative).c_str(), resolved) != nullptr && is_directory(resolved))
       return resolved;

@@ -165,8 +165,13 @@ bool register_record(const mcn::ModuleRecord& record, Module& module, std::strin
       return fail(error, path, "function name is not NUL-terminated");
     std::string function_name = field_text(item.name, sizeof item.name);
     const bool whole = whole_days(function_name);
-    Function f{std::move(function_name), item.min_args, item.max_args, vector->entries[i], name,
-               path,  whole};
+    Function f{std::move(function_name),
+               item.min_args,
+               item.max_args,
+               vector->entries[i],
+               name,
+               path,
+               whole};
     if (f.name.empty()) return fail(error, path, "function item has no name");
     if (f.min_args > f.max_args || f.max_args > mcn::kMaxArgs)
       return fail(error, path,
@@ -271,8 +276,8 @@ Registry load_directory(const std::string& dir, const ModuleSource& source) {
       const auto [it, added] = registry.functions.emplace(f.name, f);
       if (!added)
         registry.duplicates.push_back("function " + f.name + " is registered by both " +
-                                      it->second.path + " and " + m->path + "; " +
-                                      it->second.path + " is used");
+                                      it->second.path + " and " + m->path + "; " + it->second.path +
+                                      " is used");
     }
     registry.modules.push_back(std::move(m));
   }

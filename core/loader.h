@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "frame/abi.h"
 #include "core/runtime.h"
+#include "frame/abi.h"
 
 namespace dmcore {
 

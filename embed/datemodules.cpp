@@ -45,8 +45,8 @@ bool overlaps(const double* out, const double* in, std::size_t n) {
 
 bool bad_arrays(std::size_t n, const double* start, const double* end, const double* results) {
   if (n == 0) return false;
-  return start == nullptr || end == nullptr || results == nullptr ||
-         overlaps(results, start, n) || overlaps(results, end, n);
+  return start == nullptr || end == nullptr || results == nullptr || overlaps(results, start, n) ||
+         overlaps(results, end, n);
 }
 
 // A basis as the C interface passes it: NULL leaves it out.
@@ -252,8 +252,7 @@ int dm_dates_from_utf32(size_t n, const uint32_t* texts, size_t width, double* v
     if (buffer.size() < width) buffer.resize(width);
     const uint32_t* t = texts + i * width;
     std::size_t k = 0;
-    for (; k < width && t[k] != 0; ++k)
-      buffer[k] = t[k] < 0x80 ? static_cast<char>(t[k]) : '\x80';
+    for (; k < width && t[k] != 0; ++k) buffer[k] = t[k] < 0x80 ? static_cast<char>(t[k]) : '\x80';
     return std::string_view(buffer.data(), k);
   });
 }
@@ -280,8 +279,7 @@ int dm_dates_from_counts(size_t n, const int64_t* counts, int64_t per_day, doubl
   for (std::size_t i = 0; i < n; ++i) {
     const std::int64_t c = counts[i];
     const std::int64_t day = c / per_day - (c % per_day < 0);
-    if (c == kNaT || !dmcore::date_from_unix_days(day, values[i]))
-      values[i] = mcn::missing_value();
+    if (c == kNaT || !dmcore::date_from_unix_days(day, values[i])) values[i] = mcn::missing_value();
   }
   return DM_OK;
 }

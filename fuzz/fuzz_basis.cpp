@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "fuzz/loaded_modules.h"
 #include "core/arguments.h"
+#include "fuzz/loaded_modules.h"
 #include "tests/basis_model.h"
 
 namespace {

@@ -10,8 +10,8 @@
 #include <cstring>
 #include <memory>
 
-#include "fuzz/loaded_modules.h"
 #include "core/arguments.h"
+#include "fuzz/loaded_modules.h"
 
 namespace {
 

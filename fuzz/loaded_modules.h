@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "tests/instruments/host.h"
 #include "core/loader.h"
+#include "tests/instruments/host.h"
 
 namespace fuzzing {
 

@@ -168,8 +168,8 @@ extern "C" __attribute__((visibility("default"))) int sqlite3_datemodules_init(
     status = sqlite3_create_function_v2(db, name.c_str(), arguments, kFlags, data, call, nullptr,
                                         nullptr, done);
     if (status != SQLITE_OK)
-      *error = sqlite3_mprintf("datemodules: cannot register %s: %s", name.c_str(),
-                               sqlite3_errmsg(db));
+      *error =
+          sqlite3_mprintf("datemodules: cannot register %s: %s", name.c_str(), sqlite3_errmsg(db));
     return status == SQLITE_OK;
   };
   for (size_t i = 0; i < dm_function_count(lib) && status == SQLITE_OK; ++i) {

@@ -13,8 +13,8 @@
 #include <random>
 #include <vector>
 
-#include "frame/abi.h"
 #include "core/calendar.h"
+#include "frame/abi.h"
 #include "models.h"
 
 namespace testing_support {

@@ -4,6 +4,7 @@
 // calendar and the date reader; the statuses of misuse; threads that evaluate
 // while others open and close handles; and memory over many handles.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <climits>
@@ -12,7 +13,6 @@
 #include <cstring>
 #include <string>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 #include "basis_model.h"
@@ -134,9 +134,9 @@ TEST_F(Embed, TheTableOfEvaluationsOfEveryFace) {
       const char* none = nullptr;
       const std::size_t zero = 0;
       std::uint8_t one_cause = 0;
-      ASSERT_EQ(dm_eval_array_bases(f, 1, &dates[0], &dates[1], &none, &zero, &got, nullptr,
-                                    &one_cause),
-                DM_OK);
+      ASSERT_EQ(
+          dm_eval_array_bases(f, 1, &dates[0], &dates[1], &none, &zero, &got, nullptr, &one_cause),
+          DM_OK);
       cause = one_cause;
     } else {
       dm_eval(f, dates[0], dates[1], c.left_out() ? nullptr : c.basis.data(), c.basis.size(), &got,
@@ -173,8 +173,8 @@ TEST_F(Embed, ABasisForEachPairAndBasesWithoutAValue) {
   EXPECT_EQ(got[4], 1.0);
   EXPECT_EQ(got[5], 1.0);
   EXPECT_EQ(missing, 3u);
-  const std::uint8_t want[] = {0, DM_CAUSE_BASIS_MISSING, 0, DM_CAUSE_BASIS_UNKNOWN, 0, 0,
-                               DM_CAUSE_BASIS_MISSING};
+  const std::uint8_t want[] = {0, DM_CAUSE_BASIS_MISSING, 0, DM_CAUSE_BASIS_UNKNOWN, 0,
+                               0, DM_CAUSE_BASIS_MISSING};
   EXPECT_EQ(std::memcmp(causes, want, sizeof want), 0);
   ASSERT_EQ(dm_eval_array_bases(datdif, 7, start, end, bases, lengths, got, &missing, causes),
             DM_OK);
@@ -205,8 +205,7 @@ TEST_F(Embed, StatusesOfMisuseAndFailure) {
   EXPECT_EQ(dm_eval_array(datdif, 4, c, b, "ACT/ACT", 7, c + 1, nullptr, nullptr), DM_MISUSE);
   const char* basis = "ACT/ACT";
   const std::size_t len = 7;
-  EXPECT_EQ(dm_eval_array_bases(datdif, 2, c + 1, b, &basis, &len, c, nullptr, nullptr),
-            DM_MISUSE);
+  EXPECT_EQ(dm_eval_array_bases(datdif, 2, c + 1, b, &basis, &len, c, nullptr, nullptr), DM_MISUSE);
 
   const dm_function* f = nullptr;
   EXPECT_EQ(dm_function_find(lib, "NOPE", &f), DM_NOTFOUND);
@@ -268,7 +267,8 @@ TEST(EmbedNotices, RefusedFilesAndDuplicatesAreReported) {
   ASSERT_EQ(dm_open(dir.c_str(), &lib), DM_OK);
   ASSERT_EQ(dm_function_count(lib), 1u);
   std::string all;
-  for (std::size_t i = 0; i < dm_notice_count(lib); ++i) all += std::string(dm_notice(lib, i)) + "\n";
+  for (std::size_t i = 0; i < dm_notice_count(lib); ++i)
+    all += std::string(dm_notice(lib, i)) + "\n";
   EXPECT_EQ(dm_notice_count(lib), 3u) << all;
   EXPECT_NE(all.find("tashkume.so: cannot load: truncated"), std::string::npos) << all;
   EXPECT_NE(all.find("notes.so: cannot load: not an ELF file"), std::string::npos) << all;
@@ -393,9 +393,8 @@ TEST(EmbedTexts, EveryFormAndItsReason) {
     EXPECT_EQ(reason, c.reason) << "'" << c.text << "'";
     EXPECT_EQ(status, c.reason <= DM_DATE_MISSING ? DM_OK : DM_RANGE) << c.text;
     if (c.reason == DM_DATE_OK) {
-      const double want = std::strchr(c.text, '-') != nullptr && c.text[0] != '-'
-                              ? jan5 + c.offset
-                              : c.offset;
+      const double want =
+          std::strchr(c.text, '-') != nullptr && c.text[0] != '-' ? jan5 + c.offset : c.offset;
       EXPECT_EQ(v, want) << c.text;
     } else {
       EXPECT_EQ(bits_of(v), mcn::kMissingBits) << c.text;
@@ -438,8 +437,8 @@ TEST(EmbedTexts, CountsOfEveryUnitGoThroughTheCivilDate) {
   const std::int64_t per_day[] = {1, 24, 1440, 86400, 86400000, 86400000000, 86400000000000};
   // Days around the calendars' points of difference and the edges of the
   // nanosecond range, and a sweep.
-  std::vector<std::int64_t> days = {0, -1, 1, -719469, -719468, -719467, 741499, 741500, 741501,
-                                    741502, -106752, 106751, 2932896, -2932897};
+  std::vector<std::int64_t> days = {0,      -1,     1,      -719469, -719468, -719467, 741499,
+                                    741500, 741501, 741502, -106752, 106751,  2932896, -2932897};
   for (std::int64_t d = -800000; d < 2000000; d += 997) days.push_back(d);
   for (const std::int64_t unit : per_day) {
     for (const std::int64_t day : days) {

@@ -437,9 +437,9 @@ TEST(ModhostModules, DirectoryComesFromTheOptionOrTheEnvironment) {
 TEST(ModhostHelp, DocumentsEveryVerbOptionAndExitStatus) {
   const Outcome r = modhost("--help");
   EXPECT_EQ(r.status, 0);
-  for (const char* text :
-       {"call", "batch", "inspect", "--modules", "--table", "--strict", "--version", "-V",
-        "DATEMODULES_MODULES", "MODHOST_MODULES", "65536", "order mark", "4  reading standard input", "Examples"})
+  for (const char* text : {"call", "batch", "inspect", "--modules", "--table", "--strict",
+                           "--version", "-V", "DATEMODULES_MODULES", "MODHOST_MODULES", "65536",
+                           "order mark", "4  reading standard input", "Examples"})
     EXPECT_TRUE(has(r.out, text)) << text;
   EXPECT_EQ(modhost("--version").out, "modhost 1.0.0\n");
   EXPECT_EQ(modhost("-V").out, "modhost 1.0.0\n");

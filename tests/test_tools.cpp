@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "line_model.h"
-#include "tools/csv.h"
 #include "core/dates.h"
 #include "core/quote.h"
+#include "line_model.h"
+#include "tools/csv.h"
 #include "tools/output.h"
 
 namespace {

@@ -12,11 +12,11 @@
 #include <string>
 #include <string_view>
 
-#include "frame/abi.h"
+#include "core/dates.h"
 #include "core/evaluate.h"
 #include "core/loader.h"
+#include "frame/abi.h"
 #include "tools/csv.h"
-#include "core/dates.h"
 #include "tools/output.h"
 
 namespace modhost {

@@ -114,9 +114,7 @@ void print_error(const std::string& message) {
 
 // A message of the loader, which names files as the directory holds them:
 // every byte of it made safe to show.
-std::string loader_text(const std::string& message) {
-  return escaped(message, message.size());
-}
+std::string loader_text(const std::string& message) { return escaped(message, message.size()); }
 
 // printf into standard output.
 __attribute__((format(printf, 1, 2))) void print(const char* format, ...) {
@@ -231,7 +229,7 @@ int run_inspect(const std::string& dir, const std::vector<std::string>& names) {
 // --- call ----------------------------------------------------------------------
 
 const dmcore::Function* find_function(const dmcore::Registry& registry, std::string name,
-                                       const std::string& dir) {
+                                      const std::string& dir) {
   for (char& c : name) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
   const auto it = registry.functions.find(name);
   if (it != registry.functions.end()) return &it->second;
@@ -268,9 +266,9 @@ int run_call(const dmcore::Function& f, const std::vector<std::string>& args, bo
     return kExitOk;
   }
   // The basis that named none is quoted beside the cause.
-  print("missing (status %d): %s%s\n", mcn::kStatusMissing, dmcore::cause_text(cause),
-        cause == dmcore::Cause::kBasisUnknown ? (" (" + dmcore::quoted(args[2]) + ")").c_str()
-                                              : "");
+  print(
+      "missing (status %d): %s%s\n", mcn::kStatusMissing, dmcore::cause_text(cause),
+      cause == dmcore::Cause::kBasisUnknown ? (" (" + dmcore::quoted(args[2]) + ")").c_str() : "");
   return strict ? kExitBadRows : kExitOk;
 }
 

@@ -32,9 +32,9 @@ void record(mcn::Service s, A... args) {
 
 // Each service, logged and then served by the runtime's own routine.
 #define MCN_ARGUMENTS(...) __VA_ARGS__
-#define MCN_LOGGED_ROUTINE(name, vector, slot, result, params, args) \
-  result logged_##name MCN_WITH_SERVICE_ID params {                  \
-    record(mcn::service::name, MCN_ARGUMENTS args);                  \
+#define MCN_LOGGED_ROUTINE(name, vector, slot, result, params, args)       \
+  result logged_##name MCN_WITH_SERVICE_ID params {                        \
+    record(mcn::service::name, MCN_ARGUMENTS args);                        \
     return dmcore::services::name(MCN_ARGUMENTS args, service_identifier); \
   }
 MCN_SERVICES(MCN_LOGGED_ROUTINE)
