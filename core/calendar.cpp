@@ -37,7 +37,7 @@ std::int64_t days_from_civil(const Civil& c) {
   return era * kDaysPer4000 + cycle * kDaysPer400 + doc - kEpoch;
 }
 
-bool date_from_civil(const Civil& c, double& value) {
+bool date_from_civil_any(const Civil& c, double& value) {
   if (c.year <= -kYearLimit || c.year >= kYearLimit || !valid_civil(c)) return false;
   value = static_cast<double>(days_from_civil(c));
   return true;

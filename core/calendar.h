@@ -41,8 +41,28 @@ Civil gregorian_from_unix_days(std::int64_t day);
 bool date_from_unix_days(std::int64_t day, double& value);
 
 // A civil date to its date value, within the bounds; false for a date that
-// the calendar lacks (4000-02-29) or a year beyond them.
-bool date_from_civil(const Civil& c, double& value);
+// the calendar lacks (4000-02-29) or a year beyond them. Inline for the years
+// 1 to 3999, where the host calendar is the Gregorian one: the date readers
+// run it for every element of a column.
+bool date_from_civil_any(const Civil& c, double& value);
+inline bool date_from_civil(const Civil& c, double& value) {
+  if (c.year < 1 || c.year > 3999) return date_from_civil_any(c, value);
+  const auto y = static_cast<std::uint32_t>(c.year);
+  const auto m = static_cast<std::uint32_t>(c.month);
+  const auto d = static_cast<std::uint32_t>(c.day);
+  const bool leap = y % 4 == 0 && (y % 100 != 0 || y % 400 == 0);
+  constexpr std::uint8_t kLength[13] = {0, 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (m - 1 > 11 || d - 1 >= static_cast<std::uint32_t>(kLength[m] + (m == 2 && leap)))
+    return false;
+  // Hinnant's days from civil, counted from 0000-03-01.
+  const std::uint32_t ya = y - (m <= 2);
+  const std::uint32_t era = ya / 400;
+  const std::uint32_t yoe = ya - era * 400;
+  const std::uint32_t doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+  const std::uint32_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  value = static_cast<double>(static_cast<std::int64_t>(era * 146097 + doe) - kEpoch);
+  return true;
+}
 // The civil date of the day that holds a date value; false for a NaN or a
 // value beyond the bounds.
 bool civil_from_date(double value, Civil& out);

@@ -43,8 +43,10 @@ DateReason read_date(std::string_view text, double& value);
 template <typename Char>
 inline bool read_iso10(const Char* t, DateReason& reason, double& value) {
   const auto d = [&](int i) { return static_cast<std::uint32_t>(t[i]) - '0'; };
+  // A character below '0' wraps to a large number: one test for each.
   if (t[4] != '-' || t[7] != '-' ||
-      (d(0) | d(1) | d(2) | d(3) | d(5) | d(6) | d(8) | d(9)) > 9)  // wraps for non-digits
+      ((d(0) > 9) | (d(1) > 9) | (d(2) > 9) | (d(3) > 9) | (d(5) > 9) | (d(6) > 9) | (d(8) > 9) |
+       (d(9) > 9)))
     return false;
   const int month = static_cast<int>(10 * d(5) + d(6));
   const int day = static_cast<int>(10 * d(8) + d(9));

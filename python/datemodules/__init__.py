@@ -233,7 +233,7 @@ def _as_array(dates, name, argument):
             isinstance(x, (list, tuple, _np.ndarray)) for x in dates[:1]):
         # A flat sequence, element by element: numpy would find a type for
         # all of it slowly, and make a NaN among texts the text 'nan'.
-        return _from_items(list(dates), name, argument)
+        return _from_items(dates if isinstance(dates, list) else list(dates), name, argument)
     if _np.ndim(dates) == 0 and not isinstance(dates, _np.ndarray):
         return _from_items([dates], name, argument, scalar=True).reshape(())
     a = _np.asarray(dates)
