@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "core/arguments.h"
+#include "tests/instruments/arguments.h"
 #include "fuzz/loaded_modules.h"
 #include "tests/basis_model.h"
 
@@ -24,7 +24,7 @@ struct Modules : fuzzing::LoadedModules {
   Modules() {
     const char* const names[6] = {"", "30/360", "ACT/ACT", "ACT/360", "ACT/365", "AGE"};
     for (int code = 1; code <= 5; ++code) {
-      dmcore::Arguments a(kStart, kEnd, names[code]);
+      testhost::Arguments a(kStart, kEnd, names[code]);
       a.call(pelvoran.functions[0].impl, &yrdif_by_code[code]);
       a.call(tashkume.functions[0].impl, &datdif_by_code[code]);
     }
@@ -52,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size > 0) std::memcpy(exact.get(), data, size);
   const auto length = static_cast<std::int32_t>(size);
 
-  dmcore::Arguments args(kStart, kEnd);
+  testhost::Arguments args(kStart, kEnd);
   args.set_count(3);
   args.set_text(exact.get(), length);
 

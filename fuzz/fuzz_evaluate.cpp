@@ -10,7 +10,7 @@
 #include <cstring>
 #include <memory>
 
-#include "core/arguments.h"
+#include "tests/instruments/arguments.h"
 #include "fuzz/loaded_modules.h"
 
 namespace {
@@ -66,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool datdif = flags & 1;
   const mcn::ImplEntry entry = (datdif ? m.tashkume : m.pelvoran).functions[0].impl;
   const auto evaluate = [&](double a, double b) {
-    dmcore::Arguments args(a, b);
+    testhost::Arguments args(a, b);
     args.set_count(2 + (count % 3));  // 2, 3 or 4: only YRDIF looks, and only at 2
     if (!(flags & 2)) args.set_text((flags & 4) ? nullptr : text.get(), length);
     Result r{0, 0.0};

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/arguments.h"
+#include "tests/instruments/arguments.h"
 #include "core/calendar.h"
 #include "core/loader.h"
 #include "support.h"
@@ -36,19 +36,19 @@ class Functions : public ::testing::Test {
     datdif_entry = tashkume.functions.at(0).impl;
   }
 
-  static Outcome call(mcn::ImplEntry entry, dmcore::Arguments args) {
+  static Outcome call(mcn::ImplEntry entry, testhost::Arguments args) {
     double result = 12345.0;  // anything but the expected values
     const std::int32_t status = args.call(entry, &result);
     return {status, result};
   }
   Outcome yrdif(double start, double end) {
-    return call(yrdif_entry, dmcore::Arguments(start, end));
+    return call(yrdif_entry, testhost::Arguments(start, end));
   }
   Outcome yrdif(double start, double end, std::string_view basis) {
-    return call(yrdif_entry, dmcore::Arguments(start, end, basis));
+    return call(yrdif_entry, testhost::Arguments(start, end, basis));
   }
   Outcome datdif(double start, double end, std::string_view basis) {
-    return call(datdif_entry, dmcore::Arguments(start, end, basis));
+    return call(datdif_entry, testhost::Arguments(start, end, basis));
   }
 
   testhost::Host host;

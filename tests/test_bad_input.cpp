@@ -98,7 +98,7 @@ TEST_F(BadInput, BasisTextsOfEveryBadShape) {
     for (bool dat : {false, true}) {
       host.record_calls(true);
       host.clear_calls();
-      dmcore::Arguments args(s, e);
+      testhost::Arguments args(s, e);
       args.set_count(3);
       args.set_text(text.data(), c.length);
       const testing_support::Outcome r = call(dat ? datdif_entry : yrdif_entry, args);

@@ -158,16 +158,16 @@ TEST_F(Functions, BasisArgumentFailures) {
   }
   // A null descriptor or null text: missing, never the AGE default.
   for (mcn::ImplEntry f : {yrdif_entry, datdif_entry}) {
-    dmcore::Arguments null_descriptor(s, e, "ACT/ACT");
+    testhost::Arguments null_descriptor(s, e, "ACT/ACT");
     null_descriptor.set_null_basis(true);
     EXPECT_TRUE(call(f, null_descriptor).missing());
-    dmcore::Arguments null_text(s, e);
+    testhost::Arguments null_text(s, e);
     null_text.set_count(3);
     null_text.set_text(nullptr, 7);
     EXPECT_TRUE(call(f, null_text).missing());
   }
   // DATDIF never reads the argument count; YRDIF takes only 2 as "no basis".
-  dmcore::Arguments two(s, e, "ACT/360");
+  testhost::Arguments two(s, e, "ACT/360");
   two.set_count(2);
   EXPECT_EQ(call(datdif_entry, two).value, 366.0);
   EXPECT_EQ(call(yrdif_entry, two).value, 1.0);  // AGE
@@ -203,7 +203,7 @@ TEST_F(Functions, CalendarIsCalledTwiceOnSuccessAndNeverOnFailure) {
                            {datdif_entry, "30/360", e, s}, {datdif_entry, "ACT/360", e, s}};
   for (const Succeeding& c : ok) {
     host.clear_calls();
-    EXPECT_EQ(call(c.entry, dmcore::Arguments(s, e, c.basis)).status, 0);
+    EXPECT_EQ(call(c.entry, testhost::Arguments(s, e, c.basis)).status, 0);
     const auto calls = host.calls();
     ASSERT_EQ(calls.size(), 4u) << c.basis;
     EXPECT_EQ(calls[0].id, (164ull << 32) | 9);
@@ -223,7 +223,7 @@ TEST_F(Functions, EachDateValueReachesTheHostUnchangedUnlessSwapped) {
     for (const auto& [first, second] : {std::pair{-0.0, 0.0}, std::pair{0.0, -0.0}}) {
       for (mcn::ImplEntry f : {yrdif_entry, datdif_entry}) {
         host.clear_calls();
-        const Outcome r = call(f, dmcore::Arguments(first, second, basis));
+        const Outcome r = call(f, testhost::Arguments(first, second, basis));
         if (r.missing()) continue;  // AGE under DATDIF
         const auto calls = host.calls();
         ASSERT_EQ(calls.size(), 4u) << basis;

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "core/arguments.h"
+#include "tests/instruments/arguments.h"
 #include "core/loader.h"
 #include "support.h"
 
@@ -429,7 +429,7 @@ TEST(SideBySide, BothModulesStayIndependentInOneProcess) {
   // Interleaved evaluations through both.
   for (int i = 0; i < 3; ++i) {
     double years, days;
-    dmcore::Arguments a(0.0, 366.0, "ACT/365");
+    testhost::Arguments a(0.0, 366.0, "ACT/365");
     ASSERT_EQ(a.call(pel.functions[0].impl, &years), 0);
     ASSERT_EQ(a.call(tash.functions[0].impl, &days), 0);
     EXPECT_EQ(years, 366.0 / 365.0);

@@ -1,6 +1,6 @@
 // An argument block for one evaluation, built the way the host lays it out.
-#ifndef DMCORE_ARGUMENTS_H
-#define DMCORE_ARGUMENTS_H
+#ifndef TESTHOST_ARGUMENTS_H
+#define TESTHOST_ARGUMENTS_H
 
 #include <cstdint>
 #include <cstring>
@@ -8,7 +8,7 @@
 
 #include "frame/abi.h"
 
-namespace dmcore {
+namespace testhost {
 
 class Arguments {
  public:
@@ -50,6 +50,6 @@ class Arguments {
   mcn::TextDescriptor text_{};
 };
 
-}  // namespace dmcore
+}  // namespace testhost
 
-#endif  // DMCORE_ARGUMENTS_H
+#endif  // TESTHOST_ARGUMENTS_H
