@@ -62,10 +62,14 @@ int date_status(dmcore::DateReason r) {
 template <typename TextOf>
 int read_texts(std::size_t n, double* values, std::uint8_t* reasons, TextOf text_of) {
   if (n > 0 && values == nullptr) return DM_MISUSE;
-  std::string buffer;
-  for (std::size_t i = 0; i < n; ++i) {
-    const dmcore::DateReason r = dmcore::read_date(text_of(i, buffer), values[i]);
-    if (reasons != nullptr) reasons[i] = static_cast<std::uint8_t>(r);
+  try {
+    std::string buffer;
+    for (std::size_t i = 0; i < n; ++i) {
+      const dmcore::DateReason r = dmcore::read_date(text_of(i, buffer), values[i]);
+      if (reasons != nullptr) reasons[i] = static_cast<std::uint8_t>(r);
+    }
+  } catch (...) {  // the buffer for a text could not grow
+    return DM_NOMEM;
   }
   return DM_OK;
 }
@@ -88,11 +92,11 @@ const char* dm_reason_text(int reason) {
              : "";
 }
 
-int dm_open(const char* module_dir, dm_library** out) {
-  if (out == nullptr) return DM_MISUSE;
-  *out = nullptr;
-  auto* lib = new (std::nothrow) dm_library;
-  if (lib == nullptr) return DM_NOMEM;
+namespace {
+
+// dm_open's work; it may run out of memory, which dm_open turns into a status:
+// no C++ exception leaves the library.
+int open_library(const char* module_dir, dm_library* lib) {
   std::string error;
   lib->dir = module_dir != nullptr ? module_dir : dmcore::default_module_dir(error);
   if (lib->dir.empty()) {
@@ -105,8 +109,24 @@ int dm_open(const char* module_dir, dm_library** out) {
       lib->notices.push_back(lib->dir + ": no modules");
   }
   for (const std::string& n : lib->notices) lib->errmsg += (lib->errmsg.empty() ? "" : "; ") + n;
-  *out = lib;
   return lib->functions.empty() ? DM_ERROR : DM_OK;
+}
+
+}  // namespace
+
+int dm_open(const char* module_dir, dm_library** out) {
+  if (out == nullptr) return DM_MISUSE;
+  *out = nullptr;
+  auto* lib = new (std::nothrow) dm_library;
+  if (lib == nullptr) return DM_NOMEM;
+  try {
+    const int status = open_library(module_dir, lib);
+    *out = lib;
+    return status;
+  } catch (...) {
+    delete lib;
+    return DM_NOMEM;
+  }
 }
 
 void dm_close(dm_library* lib) { delete lib; }
@@ -285,7 +305,12 @@ int dm_dates_from_counts(size_t n, const int64_t* counts, int64_t per_day, doubl
 }
 
 size_t dm_quote(const char* text, size_t length, char* buf, size_t size) {
-  const std::string q = dmcore::quoted(text != nullptr ? std::string_view(text, length) : "");
+  std::string q;
+  try {
+    q = dmcore::quoted(text != nullptr ? std::string_view(text, length) : "");
+  } catch (...) {  // out of memory: say nothing rather than throw
+    q.clear();
+  }
   if (buf != nullptr && size > 0) {
     const std::size_t n = std::min(q.size(), size - 1);
     std::memcpy(buf, q.data(), n);

@@ -1,0 +1,290 @@
+/*
+ * The PostgreSQL extension: YRDIF and DATDIF of the modules in SQL, one more
+ * skin over the embedding library. Each SQL function names its C entry by the
+ * kind of its date arguments (date, float8, timestamp, timestamptz, text);
+ * which function of the modules it is, and whether it gives the result or its
+ * cause, comes from the SQL function's own name (yrdif, datdif_cause), looked
+ * up once per call site. The library is opened once per backend.
+ *
+ * Dates: a date or a timestamp is its civil date (infinity is a missing
+ * date); a timestamptz its civil date in the session's TimeZone; a float8 a
+ * date value (days from 1960-01-01); a text as every face reads dates. A
+ * missing result is NULL; <name>_cause gives its cause. A text that is no
+ * date is an ERROR with SQLSTATE 22007. Nothing here throws or exits: the
+ * library reports every failure as a status, and this file is C.
+ */
+#include "postgres.h"
+
+#include "catalog/pg_type.h"
+#include "fmgr.h"
+#include "lib/stringinfo.h"
+#include "utils/builtins.h"
+#include "utils/date.h"
+#include "utils/float.h"
+#include "utils/lsyscache.h"
+#include "utils/timestamp.h"
+
+#include "embed/datemodules.h"
+
+PG_MODULE_MAGIC;
+
+/* What the date arguments of an SQL function are. */
+typedef enum
+{
+	ARG_DATE,
+	ARG_FLOAT8,
+	ARG_TIMESTAMP,
+	ARG_TIMESTAMPTZ,
+	ARG_TEXT
+} ArgKind;
+
+/* One call site's function, found from its SQL name. */
+typedef struct
+{
+	const dm_function *function;
+	bool		cause;			/* <name>_cause: the cause, not the result */
+	bool		whole_days;
+	char		name[NAMEDATALEN];
+} CallSite;
+
+/* The modules, opened on first use in this backend and kept. */
+static dm_library *library = NULL;
+
+/* Days from 1970-01-01 to PostgreSQL's epoch, 2000-01-01. */
+#define UNIX_TO_PG_DAYS 10957
+
+static dm_library *
+modules(void)
+{
+	dm_library *lib = NULL;
+	size_t		i;
+
+	if (library != NULL)
+		return library;
+	if (dm_open(NULL, &lib) != DM_OK)
+	{
+		char		message[1024];
+
+		strlcpy(message, dm_errmsg(lib), sizeof message);
+		dm_close(lib);
+		ereport(ERROR,
+				(errcode(ERRCODE_EXTERNAL_ROUTINE_INVOCATION_EXCEPTION),
+				 errmsg("datemodules: cannot open the modules: %s", message)));
+	}
+	for (i = 0; i < dm_notice_count(lib); i++)
+		ereport(WARNING,
+				(errcode(ERRCODE_EXTERNAL_ROUTINE_INVOCATION_EXCEPTION),
+				 errmsg("datemodules: %s", dm_notice(lib, i))));
+	library = lib;
+	return library;
+}
+
+static CallSite *
+call_site(FunctionCallInfo fcinfo)
+{
+	CallSite   *site = (CallSite *) fcinfo->flinfo->fn_extra;
+	char	   *sql_name;
+	size_t		length;
+	Oid			returns;
+
+	if (site != NULL)
+		return site;
+	site = MemoryContextAllocZero(fcinfo->flinfo->fn_mcxt, sizeof(CallSite));
+	sql_name = get_func_name(fcinfo->flinfo->fn_oid);
+	if (sql_name == NULL)
+		elog(ERROR, "datemodules: no name for function %u", fcinfo->flinfo->fn_oid);
+	strlcpy(site->name, sql_name, sizeof site->name);
+	length = strlen(site->name);
+	site->cause = length > 6 && strcmp(site->name + length - 6, "_cause") == 0;
+	{
+		char		function[NAMEDATALEN];
+
+		strlcpy(function, site->name, sizeof function);
+		if (site->cause)
+			function[length - 6] = '\0';
+		if (dm_function_find(modules(), function, &site->function) != DM_OK)
+			ereport(ERROR,
+					(errcode(ERRCODE_UNDEFINED_FUNCTION),
+					 errmsg("datemodules: no module registers %s", function),
+					 errdetail("The modules in %s register what they could: %s",
+							   dm_module_dir(library),
+							   dm_errmsg(library)[0] ? dm_errmsg(library) : "no notices")));
+	}
+	site->whole_days = dm_function_whole_days(site->function) != 0;
+	/* The script declares each result type; it must be the one the library reports. */
+	returns = get_func_rettype(fcinfo->flinfo->fn_oid);
+	if (returns != (site->cause ? TEXTOID : site->whole_days ? INT4OID : FLOAT8OID))
+		ereport(ERROR,
+				(errcode(ERRCODE_DATATYPE_MISMATCH),
+				 errmsg("datemodules: %s is declared to return %s, which is not the kind of %s's results",
+						site->name, format_type_be(returns), dm_function_name(site->function))));
+	fcinfo->flinfo->fn_extra = site;
+	return site;
+}
+
+/* The date value of a civil day counted from PostgreSQL's epoch. */
+static double
+from_pg_days(int64 days)
+{
+	int64		unix_days = days + UNIX_TO_PG_DAYS;
+	double		value;
+
+	dm_dates_from_counts(1, &unix_days, 1, &value);
+	return value;
+}
+
+static double
+date_argument(FunctionCallInfo fcinfo, const CallSite *site, ArgKind kind, int k)
+{
+	if (PG_ARGISNULL(k))
+		return get_float8_nan();
+	switch (kind)
+	{
+		case ARG_DATE:
+			{
+				DateADT		d = PG_GETARG_DATEADT(k);
+
+				return DATE_NOT_FINITE(d) ? get_float8_nan() : from_pg_days(d);
+			}
+		case ARG_TIMESTAMP:
+			{
+				Timestamp	t = PG_GETARG_TIMESTAMP(k);
+				int64		days;
+
+				if (TIMESTAMP_NOT_FINITE(t))
+					return get_float8_nan();
+				days = t / USECS_PER_DAY - (t % USECS_PER_DAY < 0);
+				return from_pg_days(days);
+			}
+		case ARG_TIMESTAMPTZ:
+			{
+				/* Its date in the session's time zone, as timestamptz::date gives it. */
+				DateADT		d = DatumGetDateADT(DirectFunctionCall1(timestamptz_date,
+																	PG_GETARG_DATUM(k)));
+
+				return DATE_NOT_FINITE(d) ? get_float8_nan() : from_pg_days(d);
+			}
+		case ARG_FLOAT8:
+			return PG_GETARG_FLOAT8(k);
+		case ARG_TEXT:
+			{
+				text	   *t = PG_GETARG_TEXT_PP(k);
+				double		value;
+				int			reason = DM_DATE_OK;
+
+				if (dm_date_from_text(VARDATA_ANY(t), VARSIZE_ANY_EXHDR(t), &value, &reason) != DM_OK)
+				{
+					char		quoted[DM_QUOTE_SIZE];
+
+					dm_quote(VARDATA_ANY(t), VARSIZE_ANY_EXHDR(t), quoted, sizeof quoted);
+					ereport(ERROR,
+							(errcode(ERRCODE_INVALID_DATETIME_FORMAT),
+							 errmsg("%s: argument %d: %s: %s", site->name, k + 1,
+									dm_reason_text(reason), quoted)));
+				}
+				return value;
+			}
+	}
+	return get_float8_nan();
+}
+
+static Datum
+evaluate(FunctionCallInfo fcinfo, ArgKind kind)
+{
+	const CallSite *site = call_site(fcinfo);
+	double		start = date_argument(fcinfo, site, kind, 0);
+	double		end = date_argument(fcinfo, site, kind, 1);
+	double		result;
+	int			cause = DM_CAUSE_NONE;
+
+	if (PG_NARGS() == 2)
+		dm_eval(site->function, start, end, NULL, 0, &result, &cause);
+	else if (PG_ARGISNULL(2))
+	{
+		/* A basis without a value. */
+		const char *none = NULL;
+		size_t		zero = 0;
+		uint8_t		one = DM_CAUSE_NONE;
+
+		dm_eval_array_bases(site->function, 1, &start, &end, &none, &zero, &result, NULL, &one);
+		cause = one;
+	}
+	else
+	{
+		text	   *basis = PG_GETARG_TEXT_PP(2);
+
+		dm_eval(site->function, start, end, VARDATA_ANY(basis), VARSIZE_ANY_EXHDR(basis),
+				&result, &cause);
+	}
+	if (site->cause)
+	{
+		if (cause == DM_CAUSE_NONE)
+			PG_RETURN_NULL();
+		PG_RETURN_TEXT_P(cstring_to_text(dm_cause_text(cause)));
+	}
+	if (cause != DM_CAUSE_NONE)
+		PG_RETURN_NULL();
+	if (site->whole_days)
+		PG_RETURN_INT32((int32) result);
+	PG_RETURN_FLOAT8(result);
+}
+
+PG_FUNCTION_INFO_V1(datemodules_date);
+PG_FUNCTION_INFO_V1(datemodules_float8);
+PG_FUNCTION_INFO_V1(datemodules_timestamp);
+PG_FUNCTION_INFO_V1(datemodules_timestamptz);
+PG_FUNCTION_INFO_V1(datemodules_text);
+PG_FUNCTION_INFO_V1(datemodules_notices);
+PG_FUNCTION_INFO_V1(datemodules_version);
+
+Datum
+datemodules_date(PG_FUNCTION_ARGS)
+{
+	return evaluate(fcinfo, ARG_DATE);
+}
+
+Datum
+datemodules_float8(PG_FUNCTION_ARGS)
+{
+	return evaluate(fcinfo, ARG_FLOAT8);
+}
+
+Datum
+datemodules_timestamp(PG_FUNCTION_ARGS)
+{
+	return evaluate(fcinfo, ARG_TIMESTAMP);
+}
+
+Datum
+datemodules_timestamptz(PG_FUNCTION_ARGS)
+{
+	return evaluate(fcinfo, ARG_TIMESTAMPTZ);
+}
+
+Datum
+datemodules_text(PG_FUNCTION_ARGS)
+{
+	return evaluate(fcinfo, ARG_TEXT);
+}
+
+/* What opening the modules skipped, one line each, or NULL. */
+Datum
+datemodules_notices(PG_FUNCTION_ARGS)
+{
+	dm_library *lib = modules();
+	StringInfoData text;
+	size_t		i;
+
+	if (dm_notice_count(lib) == 0)
+		PG_RETURN_NULL();
+	initStringInfo(&text);
+	for (i = 0; i < dm_notice_count(lib); i++)
+		appendStringInfo(&text, "%s%s", i > 0 ? "\n" : "", dm_notice(lib, i));
+	PG_RETURN_TEXT_P(cstring_to_text(text.data));
+}
+
+Datum
+datemodules_version(PG_FUNCTION_ARGS)
+{
+	PG_RETURN_TEXT_P(cstring_to_text(dm_version()));
+}
