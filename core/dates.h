@@ -43,11 +43,10 @@ DateReason read_date(std::string_view text, double& value);
 template <typename Char>
 inline bool read_iso10(const Char* t, DateReason& reason, double& value) {
   const auto d = [&](int i) { return static_cast<std::uint32_t>(t[i]) - '0'; };
-  // A character below '0' wraps to a large number: one test for each.
-  if (t[4] != '-' || t[7] != '-' ||
-      ((d(0) > 9) | (d(1) > 9) | (d(2) > 9) | (d(3) > 9) | (d(5) > 9) | (d(6) > 9) | (d(8) > 9) |
-       (d(9) > 9)))
-    return false;
+  // A character below '0' wraps to a large number, so one bound tests all.
+  std::uint32_t largest = 0;
+  for (const int i : {0, 1, 2, 3, 5, 6, 8, 9}) largest = d(i) > largest ? d(i) : largest;
+  if (t[4] != '-' || t[7] != '-' || largest > 9) return false;
   const int month = static_cast<int>(10 * d(5) + d(6));
   const int day = static_cast<int>(10 * d(8) + d(9));
   const std::int64_t year = 1000 * d(0) + 100 * d(1) + 10 * d(2) + d(3);

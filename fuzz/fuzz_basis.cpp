@@ -7,9 +7,9 @@
 #include <memory>
 #include <string>
 
-#include "tests/instruments/arguments.h"
 #include "fuzz/loaded_modules.h"
 #include "tests/basis_model.h"
+#include "tests/instruments/arguments.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <cstring>
 #include <memory>
 
-#include "tests/instruments/arguments.h"
 #include "fuzz/loaded_modules.h"
+#include "tests/instruments/arguments.h"
 
 namespace {
 

@@ -7,10 +7,10 @@
 #include <string>
 #include <string_view>
 
-#include "tests/instruments/arguments.h"
 #include "core/calendar.h"
 #include "core/loader.h"
 #include "support.h"
+#include "tests/instruments/arguments.h"
 
 namespace testing_support {
 

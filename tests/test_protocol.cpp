@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/instruments/arguments.h"
 #include "core/loader.h"
 #include "support.h"
+#include "tests/instruments/arguments.h"
 
 namespace {
 
