@@ -105,6 +105,8 @@ def run_page(page, workdir):
             ran += 1
         elif info == "" and body.startswith("$ "):
             for command, expected in transcript(body):
+                if command.startswith("psql") and not os.environ.get("PGHOST"):
+                    continue  # the postgres job runs it, on its server
                 out = subprocess.run(["bash", "-c", command], cwd=workdir, env=environment(),
                                      capture_output=True, text=True, timeout=300)
                 got = [l.rstrip() for l in (out.stdout + out.stderr).strip().splitlines()]
