@@ -122,13 +122,20 @@ call_site(FunctionCallInfo fcinfo)
 	return site;
 }
 
-/* The date value of a civil day counted from PostgreSQL's epoch. */
-static double
+/*
+ * The date value of a civil day counted from PostgreSQL's epoch. From
+ * 0000-03-01 to 4000-02-28 PostgreSQL's calendar and the host's agree day for
+ * day, and the date value is the day moved to 1960-01-01; any other day goes
+ * through its civil date.
+ */
+static inline double
 from_pg_days(int64 days)
 {
 	int64		unix_days = days + UNIX_TO_PG_DAYS;
 	double		value;
 
+	if (unix_days >= -719468 && unix_days <= 741500)
+		return (double) (unix_days + 3653);
 	dm_dates_from_counts(1, &unix_days, 1, &value);
 	return value;
 }
