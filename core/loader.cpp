@@ -132,6 +132,35 @@ std::string arity_text(const Function& f) {
              : std::to_string(f.min_args) + " to " + std::to_string(f.max_args);
 }
 
+std::vector<IdentityField> identity(const Module& m) {
+  const mcn::ImageInfo& image = *m.image;
+  const mcn::VersionBlock& v = m.version;
+  constexpr const char* kImage = "image information";
+  constexpr const char* kVersion = "version block";
+  const auto word = [&](const char* label, const char* text) {
+    return IdentityField{kVersion, label, text ? text : "(null)", text != nullptr};
+  };
+  return {
+      {kImage, "marker", field_text(image.marker, sizeof image.marker), false},
+      {kImage, "release", field_text(image.release, sizeof image.release), false},
+      {kImage, "release (short)", field_text(image.release_short, sizeof image.release_short),
+       false},
+      {kImage, "build date", field_text(image.build_date, sizeof image.build_date), false},
+      {kImage, "level", field_text(image.level, sizeof image.level), false},
+      {kImage, "copyright", image.copyright ? image.copyright : "(none)", false},
+      word("release", v.release),
+      word("build path", v.build_path),
+      {kVersion, "build time (s)", std::to_string(v.build_time), false},
+      word("build time", v.build_stamp),
+      word("build host", v.build_host),
+      word("module identifier", v.module_ident),
+      word("shared identifier", v.shared_ident),
+      word("build identifier", v.build_ident),
+      word("hotfix field", v.hotfix),
+      word("description field", v.description),
+  };
+}
+
 std::string field_text(const char* field, std::size_t width) {
   const void* nul = std::memchr(field, '\0', width);
   return std::string(field, nul ? static_cast<const char*>(nul) - field : width);

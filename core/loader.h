@@ -40,6 +40,18 @@ struct Module {
   std::shared_ptr<void> handle;  // dlclose when the last copy goes
 };
 
+// What identifies a module: the fields of its image information and version
+// block, in order, as every face shows them (modhost inspect, the C
+// interface). A text word of the version block is quoted unless it is null,
+// which shows as (null).
+struct IdentityField {
+  const char* record;  // "image information" or "version block"
+  const char* label;
+  std::string text;
+  bool quoted;
+};
+std::vector<IdentityField> identity(const Module& m);
+
 // Checks, without loading it, that a file is a regular file holding an x86-64
 // ELF shared object whose loadable segments all lie inside it: dlopen of a
 // truncated object dies of SIGBUS, and of a FIFO waits for ever. On failure

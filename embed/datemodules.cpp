@@ -25,6 +25,7 @@ struct dm_function {
 struct dm_library {
   std::string dir;
   dmcore::Registry registry;  // holds the modules
+  std::vector<std::vector<dmcore::IdentityField>> identities;  // of registry.modules
   std::vector<dm_function> functions;
   std::vector<std::string> notices;
   std::string errmsg;
@@ -104,6 +105,7 @@ int open_library(const char* module_dir, dm_library* lib) {
   } else {
     lib->registry = dmcore::open_directory(lib->dir);
     for (const auto& [name, f] : lib->registry.functions) lib->functions.push_back({f});
+    for (const auto& m : lib->registry.modules) lib->identities.push_back(dmcore::identity(*m));
     lib->notices = dmcore::notices(lib->registry);
     if (lib->functions.empty() && lib->notices.empty())
       lib->notices.push_back(lib->dir + ": no modules");
@@ -141,6 +143,31 @@ size_t dm_notice_count(const dm_library* lib) { return lib != nullptr ? lib->not
 
 const char* dm_notice(const dm_library* lib, size_t i) {
   return lib != nullptr && i < lib->notices.size() ? lib->notices[i].c_str() : "";
+}
+
+size_t dm_module_count(const dm_library* lib) {
+  return lib != nullptr ? lib->registry.modules.size() : 0;
+}
+
+const char* dm_module_name(const dm_library* lib, size_t i) {
+  return i < dm_module_count(lib) ? lib->registry.modules[i]->name.c_str() : nullptr;
+}
+
+const char* dm_module_path(const dm_library* lib, size_t i) {
+  return i < dm_module_count(lib) ? lib->registry.modules[i]->path.c_str() : nullptr;
+}
+
+size_t dm_module_field_count(const dm_library* lib, size_t i) {
+  return i < dm_module_count(lib) ? lib->identities[i].size() : 0;
+}
+
+const char* dm_module_field(const dm_library* lib, size_t i, size_t k, const char** record,
+                            const char** label) {
+  if (k >= dm_module_field_count(lib, i)) return nullptr;
+  const dmcore::IdentityField& field = lib->identities[i][k];
+  if (record != nullptr) *record = field.record;
+  if (label != nullptr) *label = field.label;
+  return field.text.c_str();
 }
 
 size_t dm_function_count(const dm_library* lib) {

@@ -96,6 +96,18 @@ DM_API const char* dm_errmsg(const dm_library* lib);
 DM_API size_t dm_notice_count(const dm_library* lib);
 DM_API const char* dm_notice(const dm_library* lib, size_t i);
 
+/* The modules that registered functions, in file name order: each one's name,
+   file, and the fields that identify it (what modhost inspect shows): field k
+   of module i is its text, with *record ("image information" or "version
+   block") and *label ("release", "build date", "copyright", ...) set. NULL
+   past the end. */
+DM_API size_t dm_module_count(const dm_library* lib);
+DM_API const char* dm_module_name(const dm_library* lib, size_t i);
+DM_API const char* dm_module_path(const dm_library* lib, size_t i);
+DM_API size_t dm_module_field_count(const dm_library* lib, size_t i);
+DM_API const char* dm_module_field(const dm_library* lib, size_t i, size_t k, const char** record,
+                                   const char** label);
+
 /* The registered functions, in name order. */
 DM_API size_t dm_function_count(const dm_library* lib);
 DM_API const dm_function* dm_function_at(const dm_library* lib, size_t i);

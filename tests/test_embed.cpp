@@ -222,6 +222,23 @@ TEST_F(Embed, StatusesOfMisuseAndFailure) {
   EXPECT_EQ(dm_function_at(lib, 2), nullptr);
   EXPECT_STREQ(dm_errmsg(lib), "");
   EXPECT_EQ(dm_notice_count(lib), 0u);
+  // The modules' identities, as modhost inspect shows them.
+  ASSERT_EQ(dm_module_count(lib), 2u);
+  EXPECT_STREQ(dm_module_name(lib, 0), "pelvoran");
+  EXPECT_EQ(std::string(dm_module_path(lib, 1)), std::string(MODULE_DIR) + "/tashkume.so");
+  const char* record = nullptr;
+  const char* label = nullptr;
+  ASSERT_GE(dm_module_field_count(lib, 1), 10u);
+  EXPECT_STREQ(dm_module_field(lib, 1, 0, &record, &label), "ZEM_Image_Information=");
+  EXPECT_STREQ(record, "image information");
+  EXPECT_STREQ(label, "marker");
+  bool module_identifier = false;
+  for (std::size_t k = 0; k < dm_module_field_count(lib, 1); ++k)
+    if (std::string(dm_module_field(lib, 1, k, &record, &label)) == "TSK5R9WD")
+      module_identifier = std::string(label) == "module identifier";
+  EXPECT_TRUE(module_identifier);
+  EXPECT_EQ(dm_module_field(lib, 1, 99, &record, &label), nullptr);
+  EXPECT_EQ(dm_module_name(lib, 2), nullptr);
   EXPECT_STREQ(dm_cause_text(99), "");
   EXPECT_STREQ(dm_version(), "1.0.0");
 

@@ -153,39 +153,16 @@ int finish(int status) {
 
 // --- inspect -----------------------------------------------------------------
 
-void print_field(const char* label, const std::string& text) {
-  print("    %-22s %s\n", label, text.c_str());
-}
-
-void print_text_word(const char* label, const char* text) {
-  print_field(label, text ? "\"" + std::string(text) + "\"" : "(null)");
-}
-
 void print_module(const dmcore::Module& m) {
-  const mcn::ImageInfo& image = *m.image;
-  const mcn::VersionBlock& v = m.version;
   print("module %s (%s)\n", loader_text(m.name).c_str(), loader_text(m.path).c_str());
   for (const dmcore::Function& f : m.functions)
     print("  function %s: %s arguments\n", f.name.c_str(), dmcore::arity_text(f).c_str());
-  print("  image information\n");
-  print_field("marker", dmcore::field_text(image.marker, sizeof image.marker));
-  print_field("release", dmcore::field_text(image.release, sizeof image.release));
-  print_field("release (short)",
-              dmcore::field_text(image.release_short, sizeof image.release_short));
-  print_field("build date", dmcore::field_text(image.build_date, sizeof image.build_date));
-  print_field("level", dmcore::field_text(image.level, sizeof image.level));
-  print_field("copyright", image.copyright ? image.copyright : "(none)");
-  print("  version block\n");
-  print_text_word("release", v.release);
-  print_text_word("build path", v.build_path);
-  print_field("build time (s)", std::to_string(v.build_time));
-  print_text_word("build time", v.build_stamp);
-  print_text_word("build host", v.build_host);
-  print_text_word("module identifier", v.module_ident);
-  print_text_word("shared identifier", v.shared_ident);
-  print_text_word("build identifier", v.build_ident);
-  print_text_word("hotfix field", v.hotfix);
-  print_text_word("description field", v.description);
+  const char* record = "";
+  for (const dmcore::IdentityField& field : dmcore::identity(m)) {
+    if (std::strcmp(record, field.record) != 0) print("  %s\n", record = field.record);
+    print("    %-22s %s\n", field.label,
+          field.quoted ? ("\"" + field.text + "\"").c_str() : field.text.c_str());
+  }
 }
 
 int run_inspect(const std::string& dir, const std::vector<std::string>& names) {
