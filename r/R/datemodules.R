@@ -1,0 +1,81 @@
+# YRDIF and DATDIF of the modules, vectorised: the arguments are recycled as
+# R's arithmetic recycles them, and the result keeps the names and dim of the
+# longest argument. The work is one .Call per vector (src/datemodules.c).
+
+# A date argument as the C side takes it: its values and their kind (0: days
+# since 1970-01-01, 1: date values, days since 1960-01-01, 2: texts).
+date_argument <- function(x, argument, name) {
+  if (inherits(x, "POSIXlt")) x <- as.POSIXct(x)
+  if (inherits(x, "POSIXct")) {
+    # Its civil date in its own time zone; no tzone is the session's zone.
+    tz <- attr(x, "tzone")
+    x <- as.Date(x, tz = if (is.null(tz)) "" else tz[[1]])
+  }
+  if (inherits(x, "Date")) return(list(if (is.double(x)) x else as.double(x), 0L))
+  if (is.factor(x))
+    stop(sprintf("%s: '%s' is a factor, not a date; use as.character() or as.Date() on it first",
+                 name, argument), call. = FALSE)
+  if (is.character(x)) return(list(as.character(x), 2L))
+  if (is.logical(x) && all(is.na(x))) return(list(rep(NA_real_, length(x)), 1L))
+  if (is.numeric(x) && !is.object(x)) return(list(as.double(x), 1L))
+  stop(sprintf(paste0("%s: '%s' must be dates (Date, POSIXct, POSIXlt), texts or date values ",
+                      "(numbers), not %s"), name, argument, class(x)[[1]]), call. = FALSE)
+}
+
+basis_argument <- function(basis, name) {
+  if (is.null(basis)) return(NULL)
+  if (is.logical(basis) && all(is.na(basis))) return(rep(NA_character_, length(basis)))
+  if (!is.character(basis) || is.object(basis))
+    stop(sprintf("%s: 'basis' must be a character vector, not %s", name, class(basis)[[1]]),
+         call. = FALSE)
+  basis
+}
+
+# Names, dim and dimnames of the first argument as long as the result.
+shaped <- function(result, ...) {
+  for (x in list(...)) {
+    if (length(x) == length(result) && !is.null(x)) {
+      if (!is.null(dim(x))) {
+        dim(result) <- dim(x)
+        dimnames(result) <- dimnames(x)
+      } else if (!is.null(names(x))) {
+        names(result) <- names(x)
+      }
+      break
+    }
+  }
+  result
+}
+
+evaluate <- function(name, start, end, basis, cause) {
+  s <- date_argument(start, "start", name)
+  e <- date_argument(end, "end", name)
+  b <- basis_argument(basis, name)
+  lengths <- c(length(s[[1]]), length(e[[1]]), if (!is.null(b)) length(b))
+  if (all(lengths > 0) && any(max(lengths) %% lengths != 0))
+    warning(simpleWarning("longer object length is not a multiple of shorter object length",
+                          sys.call(-1)))
+  result <- .Call(C_evaluate, name, s[[1]], s[[2]], e[[1]], e[[2]], b, cause)
+  shaped(result, start, end, basis)
+}
+
+yrdif <- function(start, end, basis = "AGE") evaluate("yrdif", start, end, basis, FALSE)
+
+datdif <- function(start, end, basis) evaluate("datdif", start, end, basis, FALSE)
+
+yrdif_cause <- function(start, end, basis = "AGE") evaluate("yrdif", start, end, basis, TRUE)
+
+datdif_cause <- function(start, end, basis) evaluate("datdif", start, end, basis, TRUE)
+
+datemodules_version <- function() .Call(C_version)
+
+datemodules_modules <- function() {
+  functions <- .Call(C_function_list)
+  modules <- .Call(C_module_list)
+  list(functions = data.frame(name = functions[[1]], fewest = functions[[2]],
+                              most = functions[[3]], whole_days = functions[[4]]),
+       modules = lapply(modules, function(m) {
+         list(name = m[[1]], file = m[[2]],
+              identity = data.frame(record = m[[3]], field = m[[4]], text = m[[5]]))
+       }))
+}

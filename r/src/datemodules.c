@@ -1,0 +1,237 @@
+/*
+ * YRDIF and DATDIF for R: one .Call per vector, the loop in C over the
+ * embedding library. The R side says what kind each date argument is (days
+ * since 1970-01-01 for Date and date-times, date values, or texts); this side
+ * recycles the arguments as R's arithmetic does, reads the dates, and
+ * evaluates through the library's array forms.
+ */
+#include <R.h>
+#include <Rinternals.h>
+#include <R_ext/Rdynload.h>
+#include <math.h>
+#include <stdint.h>
+#include <string.h>
+
+#include "datemodules.h"
+
+enum { DAYS_SINCE_1970 = 0, DATE_VALUES = 1, TEXTS = 2 };
+
+static dm_library *library = NULL;
+
+static dm_library *modules(void)
+{
+    if (library != NULL) return library;
+    dm_library *lib = NULL;
+    if (dm_open(NULL, &lib) != DM_OK) {
+        char message[1000];
+        strncpy(message, dm_errmsg(lib), sizeof message - 1);
+        message[sizeof message - 1] = '\0';
+        dm_close(lib);
+        Rf_error("datemodules: cannot open the modules: %s", message);
+    }
+    for (size_t i = 0; i < dm_notice_count(lib); i++)
+        Rf_warning("datemodules: %s", dm_notice(lib, i));
+    library = lib;
+    return library;
+}
+
+static const dm_function *function_named(SEXP name)
+{
+    const dm_function *f = NULL;
+    const char *text = CHAR(STRING_ELT(name, 0));
+    if (dm_function_find(modules(), text, &f) != DM_OK)
+        Rf_error("datemodules: no module registers %s (%s)", text,
+                 dm_errmsg(library)[0] ? dm_errmsg(library) : "no notices");
+    return f;
+}
+
+/* A date argument of n elements as date values; a text that is no date is an error. */
+static double *date_values(SEXP x, int kind, const char *function, const char *argument)
+{
+    R_xlen_t n = XLENGTH(x);
+    double *out = (double *) R_alloc(n > 0 ? n : 1, sizeof(double));
+    if (kind == DAYS_SINCE_1970) {
+        /* Days since 1970-01-01, fractions dropped, in one call; NA is no day. */
+        int64_t *days = (int64_t *) R_alloc(n > 0 ? n : 1, sizeof(int64_t));
+        const double *v = REAL(x);
+        for (R_xlen_t i = 0; i < n; i++) {
+            if (!(fabs(v[i]) < 1e12)) {  /* NA, NaN, infinite or past the calendar */
+                days[i] = INT64_MIN;
+                continue;
+            }
+            int64_t t = (int64_t) v[i];  /* toward zero; the day is the floor */
+            days[i] = t - (v[i] < (double) t);
+        }
+        dm_dates_from_counts((size_t) n, days, 1, out);
+        return out;
+    }
+    for (R_xlen_t i = 0; i < n; i++) {
+        if (kind == TEXTS) {
+            SEXP s = STRING_ELT(x, i);
+            if (s == NA_STRING) {
+                out[i] = NA_REAL;
+                continue;
+            }
+            int reason = DM_DATE_OK;
+            if (dm_date_from_text(CHAR(s), (size_t) LENGTH(s), &out[i], &reason) != DM_OK) {
+                char quoted[DM_QUOTE_SIZE];
+                dm_quote(CHAR(s), (size_t) LENGTH(s), quoted, sizeof quoted);
+                Rf_errorcall(R_NilValue, "%s: %s[%.0f]: %s: %s", function, argument, (double) i + 1,
+                         dm_reason_text(reason), quoted);
+            }
+        } else {
+            out[i] = REAL(x)[i];
+        }
+    }
+    return out;
+}
+
+/* yrdif, datdif and their causes: results (double, NA where missing) or cause texts, the
+   arguments recycled to the longest (the R side has warned of lengths that do not divide it). */
+static SEXP evaluate(SEXP name, SEXP start, SEXP start_kind, SEXP end, SEXP end_kind, SEXP basis,
+                     SEXP causes_wanted)
+{
+    const dm_function *f = function_named(name);
+    const char *function = CHAR(STRING_ELT(name, 0));
+    R_xlen_t ns = XLENGTH(start), ne = XLENGTH(end), nb = Rf_isNull(basis) ? 1 : XLENGTH(basis);
+    R_xlen_t n = ns > ne ? ns : ne;
+    if (nb > n) n = nb;
+    if (ns == 0 || ne == 0 || nb == 0) n = 0;
+
+    double *s = date_values(start, Rf_asInteger(start_kind), function, "start");
+    double *e = date_values(end, Rf_asInteger(end_kind), function, "end");
+    double *starts = ns == n ? s : (double *) R_alloc(n > 0 ? n : 1, sizeof(double));
+    double *ends = ne == n ? e : (double *) R_alloc(n > 0 ? n : 1, sizeof(double));
+    for (R_xlen_t i = 0; i < n; i++) {
+        starts[i] = s[i % ns];
+        ends[i] = e[i % ne];
+    }
+    SEXP result = PROTECT(Rf_allocVector(REALSXP, n));
+    uint8_t *causes = (uint8_t *) R_alloc(n > 0 ? n : 1, 1);
+    size_t missing = 0;
+    int status;
+    if (Rf_isNull(basis)) {
+        status = dm_eval_array(f, (size_t) n, starts, ends, NULL, 0, REAL(result), &missing, causes);
+    } else if (nb == 1 && STRING_ELT(basis, 0) != NA_STRING) {
+        SEXP b = STRING_ELT(basis, 0);
+        status = dm_eval_array(f, (size_t) n, starts, ends, CHAR(b), (size_t) LENGTH(b),
+                               REAL(result), &missing, causes);
+    } else {
+        const char **texts = (const char **) R_alloc(n > 0 ? n : 1, sizeof(char *));
+        size_t *lengths = (size_t *) R_alloc(n > 0 ? n : 1, sizeof(size_t));
+        for (R_xlen_t i = 0; i < n; i++) {
+            SEXP b = STRING_ELT(basis, i % nb);
+            texts[i] = b == NA_STRING ? NULL : CHAR(b);  /* NA: a basis without a value */
+            lengths[i] = b == NA_STRING ? 0 : (size_t) LENGTH(b);
+        }
+        status = dm_eval_array_bases(f, (size_t) n, starts, ends, texts, lengths, REAL(result),
+                                     &missing, causes);
+    }
+    if (status != DM_OK) Rf_error("%s: the embedding library refused the call (status %d)",
+                                  function, status);
+    if (Rf_asLogical(causes_wanted)) {
+        SEXP texts = PROTECT(Rf_allocVector(STRSXP, n));
+        for (R_xlen_t i = 0; i < n; i++)
+            SET_STRING_ELT(texts, i, causes[i] ? Rf_mkChar(dm_cause_text(causes[i])) : NA_STRING);
+        UNPROTECT(2);
+        return texts;
+    }
+    double *r = REAL(result);
+    for (R_xlen_t i = 0; missing > 0 && i < n; i++)
+        if (causes[i]) r[i] = NA_REAL;
+    UNPROTECT(1);
+    return result;
+}
+
+/* dm_eval one pair at a time over date values, for the tests: the C interface as a reference. */
+static SEXP eval_each(SEXP name, SEXP start, SEXP end, SEXP basis)
+{
+    const dm_function *f = function_named(name);
+    R_xlen_t n = XLENGTH(start);
+    SEXP result = PROTECT(Rf_allocVector(REALSXP, n));
+    const char *b = Rf_isNull(basis) ? NULL : CHAR(STRING_ELT(basis, 0));
+    for (R_xlen_t i = 0; i < n; i++)
+        if (dm_eval(f, REAL(start)[i], REAL(end)[i], b, b ? strlen(b) : 0, &REAL(result)[i],
+                    NULL) != DM_OK)
+            REAL(result)[i] = NA_REAL;
+    UNPROTECT(1);
+    return result;
+}
+
+static SEXP version(void)
+{
+    return Rf_mkString(dm_version());
+}
+
+/* The modules: for each, its name, file and identifying fields (record, label, text). */
+static SEXP module_list(void)
+{
+    dm_library *lib = modules();
+    size_t count = dm_module_count(lib);
+    SEXP out = PROTECT(Rf_allocVector(VECSXP, (R_xlen_t) count));
+    for (size_t i = 0; i < count; i++) {
+        size_t fields = dm_module_field_count(lib, i);
+        SEXP m = PROTECT(Rf_allocVector(VECSXP, 5));
+        SEXP records = PROTECT(Rf_allocVector(STRSXP, (R_xlen_t) fields));
+        SEXP labels = PROTECT(Rf_allocVector(STRSXP, (R_xlen_t) fields));
+        SEXP texts = PROTECT(Rf_allocVector(STRSXP, (R_xlen_t) fields));
+        for (size_t k = 0; k < fields; k++) {
+            const char *record, *label;
+            const char *text = dm_module_field(lib, i, k, &record, &label);
+            SET_STRING_ELT(records, (R_xlen_t) k, Rf_mkChar(record));
+            SET_STRING_ELT(labels, (R_xlen_t) k, Rf_mkChar(label));
+            SET_STRING_ELT(texts, (R_xlen_t) k, Rf_mkCharCE(text, CE_UTF8));
+        }
+        SET_VECTOR_ELT(m, 0, Rf_mkString(dm_module_name(lib, i)));
+        SET_VECTOR_ELT(m, 1, Rf_mkString(dm_module_path(lib, i)));
+        SET_VECTOR_ELT(m, 2, records);
+        SET_VECTOR_ELT(m, 3, labels);
+        SET_VECTOR_ELT(m, 4, texts);
+        SET_VECTOR_ELT(out, (R_xlen_t) i, m);
+        UNPROTECT(4);
+    }
+    UNPROTECT(1);
+    return out;
+}
+
+/* The registered functions: name, fewest and most arguments, whole days. */
+static SEXP function_list(void)
+{
+    dm_library *lib = modules();
+    R_xlen_t count = (R_xlen_t) dm_function_count(lib);
+    SEXP names = PROTECT(Rf_allocVector(STRSXP, count));
+    SEXP fewest = PROTECT(Rf_allocVector(INTSXP, count));
+    SEXP most = PROTECT(Rf_allocVector(INTSXP, count));
+    SEXP whole = PROTECT(Rf_allocVector(LGLSXP, count));
+    for (R_xlen_t i = 0; i < count; i++) {
+        const dm_function *f = dm_function_at(lib, (size_t) i);
+        int a, b;
+        dm_function_arity(f, &a, &b);
+        SET_STRING_ELT(names, i, Rf_mkChar(dm_function_name(f)));
+        INTEGER(fewest)[i] = a;
+        INTEGER(most)[i] = b;
+        LOGICAL(whole)[i] = dm_function_whole_days(f);
+    }
+    SEXP out = PROTECT(Rf_allocVector(VECSXP, 4));
+    SET_VECTOR_ELT(out, 0, names);
+    SET_VECTOR_ELT(out, 1, fewest);
+    SET_VECTOR_ELT(out, 2, most);
+    SET_VECTOR_ELT(out, 3, whole);
+    UNPROTECT(5);
+    return out;
+}
+
+static const R_CallMethodDef calls[] = {
+    {"evaluate", (DL_FUNC) &evaluate, 7},
+    {"eval_each", (DL_FUNC) &eval_each, 4},
+    {"version", (DL_FUNC) &version, 0},
+    {"module_list", (DL_FUNC) &module_list, 0},
+    {"function_list", (DL_FUNC) &function_list, 0},
+    {NULL, NULL, 0}};
+
+void R_init_datemodules(DllInfo *dll)
+{
+    R_registerRoutines(dll, NULL, calls, NULL, NULL);
+    R_useDynamicSymbols(dll, FALSE);
+    R_forceSymbols(dll, TRUE);
+}

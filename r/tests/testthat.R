@@ -1,0 +1,3 @@
+library(testthat)
+library(datemodules)
+test_check("datemodules")
