@@ -122,8 +122,10 @@ def _from_texts(texts, name, argument, scalar=False, positions=None):
     out = _np.empty(texts.shape, dtype=_np.float64)
     reasons = _np.empty(texts.shape, dtype=_np.uint8)
     width = texts.dtype.itemsize // 4
+    if width == 0:  # only empty texts: missing dates
+        return _np.full(texts.shape, _np.nan)
     if texts.size:
-        _library.lib.dm_dates_from_utf32(texts.size, texts.ctypes.data, max(width, 1),
+        _library.lib.dm_dates_from_utf32(texts.size, texts.ctypes.data, width,
                                          out.ctypes.data, reasons.ctypes.data)
     bad = reasons >= 2
     if bad.any():
