@@ -24,7 +24,7 @@ struct dm_function {
 
 struct dm_library {
   std::string dir;
-  dmcore::Registry registry;  // holds the modules
+  dmcore::Registry registry;                                   // holds the modules
   std::vector<std::vector<dmcore::IdentityField>> identities;  // of registry.modules
   std::vector<dm_function> functions;
   std::vector<std::string> notices;
