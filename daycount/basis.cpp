@@ -1,128 +1,13 @@
-// Basis recognition: keys found as substrings, the first matching rule wins.
-#include <emmintrin.h>
-
-#include "daycount/daycount.h"
-#include "text/text.h"
+// parse_basis: basis recognition with the host's upper-casing.
+#include "daycount/basis.h"
 
 namespace mcn {
 
-namespace {
-
-// Finds keys in the first `length` bytes of the buffer, position by position.
-class Searched {
- public:
-  Searched(const char* buffer, std::int32_t length) : buffer_(buffer), length_(length) {}
-  void reload() {}
-
-  // The first occurrence of the key, or -1.
-  template <std::size_t N>
-  std::int32_t first(const char (&key)[N]) const {
-    return search(buffer_, length_, key, static_cast<std::int32_t>(N - 1));
-  }
-  // Whether the key occurs in [at + skip, length), for a found `at`.
-  template <std::size_t N>
-  bool after(std::int32_t at, std::int32_t skip, const char (&key)[N]) const {
-    return at >= 0 && search(buffer_ + at + skip, length_ - at - skip, key,
-                             static_cast<std::int32_t>(N - 1)) >= 0;
-  }
-
- private:
-  const char* buffer_;
-  std::int32_t length_;
-};
-
-// The same answers for a text of at most 16 bytes, from bit masks over one
-// SSE2 register: bit j of a key's mask is set where the key starts at j.
-class Short {
- public:
-  static constexpr std::int32_t kMaxLength = 16;
-
-  Short(const char* buffer, std::int32_t length)
-      : buffer_(buffer), valid_((std::uint32_t{1} << length) - 1) {
-    reload();
-  }
-  // Takes the bytes again, after they were translated in place.
-  void reload() { bytes_ = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buffer_)); }
-
-  template <std::size_t N>
-  std::int32_t first(const char (&key)[N]) const {
-    const std::uint32_t m = starts(key);
-    return m != 0 ? __builtin_ctz(m) : -1;
-  }
-  template <std::size_t N>
-  bool after(std::int32_t at, std::int32_t skip, const char (&key)[N]) const {
-    return at >= 0 && (starts(key) >> (at + skip)) != 0;
-  }
-
- private:
-  std::uint32_t equal(char c) const {
-    const auto bits =
-        static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes_, _mm_set1_epi8(c))));
-    return bits & valid_;
-  }
-  template <std::size_t N>
-  std::uint32_t starts(const char (&key)[N]) const {
-    std::uint32_t m = valid_;
-    for (std::size_t k = 0; k + 1 < N; ++k) m &= equal(key[k]) >> k;
-    return m;
-  }
-
-  const char* buffer_;
-  std::uint32_t valid_;  // one bit per byte of the text
-  __m128i bytes_;
-};
-
-// The rules in their order; the first that matches decides. Digit keys are
-// looked for before upper-casing, all others after it.
-template <typename Keys>
-int apply_rules(char* buffer, std::int32_t length, bool age) {
-  Keys keys(buffer, length);
-  const std::int32_t thirty = keys.first("30");
-  if (keys.after(thirty, 2, "360")) return kBasis30360;
-  const std::int32_t p360 = keys.first("360");
-  if (keys.after(p360, 3, "360")) return kBasis30360;
-
-  wztxxlt(kTableUpper, buffer, buffer, length);
-  keys.reload();
-  const std::int32_t act = keys.first("ACT");
-  if (keys.after(act, 3, "ACT")) return kBasisActAct;
-  if (keys.after(act, 3, "360")) return kBasisAct360;
-  if (keys.after(act, 3, "365")) return kBasisAct365;
-  if (keys.first("ACTUAL") >= 0) return kBasisActAct;
-  if (age && keys.first("AGE") >= 0) return kBasisAge;
-  return p360 >= 0 ? kBasis30360 : kBasisNone;
-}
-
-// Copies n bytes (0..256) with fixed-size moves only, which the compiler
-// inlines, reading each source byte once: whole words, then a 4-, 2- and
-// 1-byte piece as the length's low bits ask.
-inline void copy_small(char* dst, const char* src, std::int32_t n) {
-  std::int32_t i = 0;
-  for (; i + 8 <= n; i += 8) __builtin_memcpy(dst + i, src + i, 8);
-  if (n & 4) {
-    __builtin_memcpy(dst + i, src + i, 4);
-    i += 4;
-  }
-  if (n & 2) {
-    __builtin_memcpy(dst + i, src + i, 2);
-    i += 2;
-  }
-  if (n & 1) dst[i] = src[i];
-}
-
-}  // namespace
-
 int parse_basis(const char* text, std::int32_t length, bool age) {
-  char buffer[kBasisBuffer];
-  // The register of short texts is loaded whole; its bytes past the text are
-  // masked off, and zeroed here so that none is left undefined.
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(buffer), _mm_setzero_si128());
-  // A negative length is an empty text; beyond 256 bytes nothing counts.
-  const std::int32_t n = length < 0 ? 0 : (length < kBasisBuffer ? length : kBasisBuffer);
-  copy_small(buffer, text, n);
-  const std::int32_t stripped = wzstrip(buffer, n);
-  return stripped <= Short::kMaxLength ? apply_rules<Short>(buffer, stripped, age)
-                                       : apply_rules<Searched>(buffer, stripped, age);
+  NoTrace none;
+  return recognise_basis(text, length, age, none, [](char* buffer, std::int32_t n) {
+    wztxxlt(kTableUpper, buffer, buffer, n);
+  });
 }
 
 }  // namespace mcn

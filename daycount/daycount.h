@@ -1,6 +1,10 @@
 // The day-count engine: basis recognition, 30/360, day numbers and the
 // ACT/ACT split. Pure functions of dates and texts, apart from the
 // upper-casing that basis recognition asks of the host's text routines.
+//
+// The counts take a trace, which is told the working values as they arise:
+// the modules pass NoTrace, whose calls compile to nothing, and the explainer
+// of the embedding library passes one that keeps them.
 #ifndef MCN_DAYCOUNT_DAYCOUNT_H
 #define MCN_DAYCOUNT_DAYCOUNT_H
 
@@ -17,6 +21,14 @@ struct CivilDate {
   std::int32_t day;
 };
 
+// The 30/360 rules that move a day of the month, in the order they are tried.
+enum class ThirtyRule : std::uint8_t {
+  kBothEndOfFebruary,   // both dates are the last day of February: the end's day becomes 30
+  kStartEndOfFebruary,  // the start is the last day of February: its day becomes 30
+  kEndOn31st,           // the end is a 31st and the start a 30th or 31st: the end's day becomes 30
+  kStartOn31st,         // the start is a 31st: its day becomes 30
+};
+
 // Basis codes.
 enum Basis : int {
   kBasisNone = 0,
@@ -30,6 +42,26 @@ enum Basis : int {
 // Size of the working copy of a basis text; later bytes are not looked at.
 constexpr std::int32_t kBasisBuffer = 256;
 
+// Which of the rules of basis recognition decides; see daycount/basis.h.
+enum class BasisRule : std::uint8_t;
+
+// A trace that keeps nothing: what the modules count with.
+struct NoTrace {
+  // Basis recognition: the text as the rules see it (stripped of trailing
+  // blanks, then upper-cased), and each rule tried, with where its first key
+  // was found (-1: nowhere) and whether it decided.
+  void text(const char*, std::int32_t, bool /*upper_cased*/) {}
+  void rule(BasisRule, std::int32_t /*found_at*/, bool /*decided*/) {}
+  // 30/360: a day of the month that a rule moved (end: of the end date).
+  void adjusted(ThirtyRule, bool /*end*/, std::int32_t /*from*/, std::int32_t /*to*/) {}
+  // ACT/ACT: the days counted in one year (a partial first or last year, or
+  // the one year of an interval within a year), and the whole years between.
+  void year_part(std::int32_t /*year*/, std::int64_t /*days*/) {}
+  void whole_years(std::int64_t /*first*/, std::int64_t /*count*/, std::int64_t /*leap_years*/) {}
+  // AGE: a date moved out of a leap year.
+  void age_shift(bool /*end*/, CivilDate /*before*/, CivilDate /*after*/) {}
+};
+
 // The basis code that a basis text names, or kBasisNone. `age` says whether
 // AGE is recognised.
 int parse_basis(const char* text, std::int32_t length, bool age);
@@ -42,9 +74,6 @@ int parse_basis(const char* text, std::int32_t length, bool age);
 constexpr bool gregorian_leap(std::int32_t y) {
   return ((y & 3) == 0) & ((y % 100 != 0) | ((y & 15) == 0));
 }
-
-// 30/360 day count from a to b.
-std::int64_t diff_30360(CivilDate a, CivilDate b);
 
 // Century terms: Y/4 - Y/100 + Y/400, each quotient truncated toward zero.
 // Years of the calendar's range take 32-bit unsigned divisions by constants,
@@ -101,9 +130,74 @@ struct ActActSplit {
   }
 };
 
+constexpr std::int32_t end_of_february(std::int32_t y) { return gregorian_leap(y) ? 29 : 28; }
+
+constexpr bool is_end_of_february(CivilDate d) {
+  return d.month == 2 && d.day == end_of_february(d.year);
+}
+
+// 30/360 day count from a to b.
+template <typename Trace>
+std::int64_t diff_30360(CivilDate a, CivilDate b, Trace& trace) {
+  std::int32_t d1 = a.day;
+  std::int32_t d2 = b.day;
+  // The rules in this order: the first looks at d1 before the second changes it.
+  const auto move = [&trace](std::int32_t& day, ThirtyRule rule, bool end) {
+    trace.adjusted(rule, end, day, 30);
+    day = 30;
+  };
+  if (is_end_of_february(b) && is_end_of_february(a))
+    move(d2, ThirtyRule::kBothEndOfFebruary, true);
+  if (is_end_of_february(a)) move(d1, ThirtyRule::kStartEndOfFebruary, false);
+  if (d2 == 31 && (d1 == 30 || d1 == 31)) move(d2, ThirtyRule::kEndOn31st, true);
+  if (d1 == 31) move(d1, ThirtyRule::kStartOn31st, false);
+  return 360 * (std::int64_t{b.year} - a.year) + 30 * (std::int64_t{b.month} - a.month) +
+         (std::int64_t{d2} - d1);
+}
+inline std::int64_t diff_30360(CivilDate a, CivilDate b) {
+  NoTrace none;
+  return diff_30360(a, b, none);
+}
+
 // The split of the actual days from `start` to `end`, for dates of years from
 // 0 on with the start not later than the end.
-ActActSplit diff_actact(const CivilDate& start, const CivilDate& end);
+// Ranges for dates of the calendar (years 1582 to 20000), start <= end:
+template <typename Trace>
+ActActSplit diff_actact(const CivilDate& start, const CivilDate& end, Trace& trace) {
+  ActActSplit split{0, 0};
+  const auto add = [&split, &trace](std::int32_t year, std::int64_t amount) {
+    trace.year_part(year, amount);
+    const bool is_leap = gregorian_leap(year);
+    split.leap += is_leap ? amount : 0;
+    split.common += is_leap ? 0 : amount;
+  };
+  const std::int64_t first = day_number(start);  // [577845, 7305246]
+  const std::int64_t last = day_number(end);     // [first, 7305246]
+
+  if (start.year == end.year) {
+    add(start.year, last - first);  // [0, 365]
+    return split;
+  }
+  // For years from 0 on, the century terms Q(y) count the leap years 1..y.
+  const std::int64_t q_start = century_terms(start.year);                       // [383, 4849]
+  const std::int64_t q_before_end = century_terms(end.year - std::int64_t{1});  // [383, 4849]
+  // From the start date through 31 December of its year: [1, 366]
+  add(start.year, first_of_january(start.year + std::int64_t{1}, q_start) - first);
+  // The whole years between, counted in closed form: [0, 18417] years,
+  // [0, 4466] of them leap years.
+  const std::int64_t whole = std::int64_t{end.year} - start.year - 1;
+  const std::int64_t leap_years = q_before_end - q_start;
+  trace.whole_years(std::int64_t{start.year} + 1, whole, leap_years);
+  split.leap += 366 * leap_years;
+  split.common += 365 * (whole - leap_years);
+  // From 1 January of the end year up to, not including, the end date: [0, 365]
+  add(end.year, last - first_of_january(end.year, q_before_end));
+  return split;
+}
+inline ActActSplit diff_actact(const CivilDate& start, const CivilDate& end) {
+  NoTrace none;
+  return diff_actact(start, end, none);
+}
 
 }  // namespace mcn
 

@@ -49,7 +49,13 @@ void Batch::line(std::string_view text, bool too_long) {
   }
   if (lines_ == 1 && is_header(fields, n)) {
     if (n == 2) fields[n++] = kBasisColumn;
-    return row(fields, n, f_.name);
+    row(fields, n, f_.name);
+    if (options_.explain) {
+      dmcore::PartColumns names;
+      for (int i = 0; i < dmcore::kPartColumns; ++i) names.text[i] = dmcore::kPartColumnNames[i];
+      parts(&names);
+    }
+    return out_.put('\n');
   }
   evaluate(text, fields, n);
 }
@@ -58,17 +64,22 @@ void Batch::evaluate(std::string_view text, const std::string_view* fields, int 
   if (n < f_.min_args || n > f_.max_args) {
     bad(f_.name + " takes " + dmcore::arity_text(f_) + " fields, this row has " +
         std::to_string(n));
-    return row(fields, n, "");
+    row(fields, n, "");
+    parts(nullptr);
+    return out_.put('\n');
   }
   double dates[2];
   for (int i = 0; i < 2; ++i) {
     const dmcore::DateReason r = dmcore::read_date(fields[i], dates[i]);
     if (r == dmcore::DateReason::kNotADate || r == dmcore::DateReason::kNoSuchDay) {
       bad("field " + std::to_string(i + 1) + ": " + dmcore::refusal(r, fields[i]));
-      return row(fields, n, "");
+      row(fields, n, "");
+      parts(nullptr);
+      return out_.put('\n');
     }
   }
-  evaluator_.basis(n == 2 ? dmcore::Basis::left_out() : dmcore::Basis::of(fields[2]));
+  const dmcore::Basis basis = n == 2 ? dmcore::Basis::left_out() : dmcore::Basis::of(fields[2]);
+  evaluator_.basis(basis);
   double result;
   char buf[dmcore::kNumberChars];
   std::string_view value;
@@ -84,9 +95,29 @@ void Batch::evaluate(std::string_view text, const std::string_view* fields, int 
     out_.put(text);
     out_.put(',');
     out_.put(value);
-    return out_.put('\n');
+  } else {
+    row(fields, n, value);
   }
-  row(fields, n, value);
+  if (options_.explain) {
+    const dmcore::Explanation e = dmcore::explain(f_, dates[0], dates[1], basis);
+    if (!e.same_bits) bad("the explained figure and the module's result differ (a defect)");
+    const dmcore::PartColumns columns = dmcore::part_columns(e);
+    parts(&columns);
+  }
+  out_.put('\n');
+}
+
+// The parts after the result; none (empty columns) for a malformed row.
+void Batch::parts(const dmcore::PartColumns* columns) {
+  if (!options_.explain) return;
+  for (int i = 0; i < dmcore::kPartColumns; ++i) {
+    const std::string_view text = columns != nullptr ? columns->text[i] : std::string_view();
+    out_.put(options_.table ? ' ' : ',');
+    if (options_.table)
+      out_.put(text.empty() ? kTableMissing : escaped(text));
+    else
+      put_csv_field(out_, text);
+  }
 }
 
 void Batch::bad(const std::string& why) {
@@ -112,7 +143,6 @@ void Batch::row(const std::string_view* fields, int n, std::string_view result) 
   } else {
     put_csv_field(out_, result);
   }
-  out_.put('\n');
 }
 
 // A line that cannot be cut into the columns: its text, whole, stands in the
@@ -120,6 +150,8 @@ void Batch::row(const std::string_view* fields, int n, std::string_view result) 
 void Batch::unsplit_row(std::string_view text) {
   const std::string_view fields[] = {text};
   row(fields, 1, "");
+  parts(nullptr);
+  out_.put('\n');
 }
 
 void Batch::finish() {

@@ -1,7 +1,8 @@
 // modhost batch: one function evaluated for every CSV row of an input stream.
 //
 // Every input line gives exactly one output row of four columns (start, end,
-// basis, result), in input order: a header line (line 1, when none of its
+// basis, result; with `explain` the parts of core/explain.h after them), in
+// input order: a header line (line 1, when none of its
 // fields reads as a date or number) with the function's name as the result
 // column's name, a blank line as a blank line, a malformed row with an empty
 // result and a message that names its line. Nothing is dropped.
@@ -14,6 +15,7 @@
 
 #include "core/dates.h"
 #include "core/evaluate.h"
+#include "core/explain.h"
 #include "core/loader.h"
 #include "frame/abi.h"
 #include "tools/csv.h"
@@ -22,8 +24,9 @@
 namespace modhost {
 
 struct BatchOptions {
-  bool table = false;   // an aligned table for people instead of CSV
-  bool strict = false;  // a missing result makes its row a bad row
+  bool table = false;    // an aligned table for people instead of CSV
+  bool strict = false;   // a missing result makes its row a bad row
+  bool explain = false;  // columns of how each result comes about follow the result
 };
 
 class Batch {
@@ -46,6 +49,7 @@ class Batch {
   void evaluate(std::string_view text, const std::string_view* fields, int n);
   void bad(const std::string& why);
   void row(const std::string_view* fields, int n, std::string_view result);
+  void parts(const dmcore::PartColumns* columns);
   void unsplit_row(std::string_view text);
 
   const dmcore::Function& f_;

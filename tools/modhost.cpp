@@ -14,6 +14,7 @@
 
 #include "core/dates.h"
 #include "core/evaluate.h"
+#include "core/explain.h"
 #include "core/library.h"
 #include "core/loader.h"
 #include "core/quote.h"
@@ -30,6 +31,7 @@ constexpr int kExitBadRows = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitHostEnded = 3;
 constexpr int kExitIo = 4;
+constexpr int kExitExplainDiffers = 5;
 
 constexpr char kHelp[] = R"HELP(Usage: modhost [OPTION...] VERB ...
 
@@ -41,6 +43,10 @@ Verbs:
   batch FUNCTION            Evaluate FUNCTION for every CSV row of standard
                             input (start,end[,basis]) and write each row with
                             its result.
+  explain FUNCTION ARG...   Evaluate FUNCTION once and show how the result
+                            comes about: the dates, how the basis was read,
+                            the direction, the count with its figures, and
+                            the module's own result beside it.
   inspect [MODULE...]       Show what the host sees of each module: name,
                             functions with argument counts, image information
                             and version block. MODULE is a file path or a
@@ -55,6 +61,9 @@ Options (anywhere before a lone --):
   --table         batch: print an aligned table instead of CSV.
   --strict        A missing result is an error: call exits 1, batch reports
                   the row and counts it as a bad row.
+  --json          explain: one JSON object instead of the text.
+  --explain       batch: add the columns basis_read, names, rule, direction,
+                  days and count (how each result comes about).
   -h, --help      Show this help.
   -V, --version   Show the version.
 
@@ -92,11 +101,14 @@ Exit status:
      file that is not a module
   3  a module ended processing (xexit)
   4  reading standard input or writing standard output failed
+  5  explain: the explained figure and the module's result differ (a defect
+     of this program: please report it)
 
 Examples:
   modhost call YRDIF 2000-02-29 2010-02-28            prints 10
   modhost call YRDIF 2019-07-01 2020-07-01 ACT/ACT    prints 1.0013773486039375
   modhost call DATDIF 2001-01-31 2001-02-28 30/360    prints 28
+  modhost explain YRDIF 2019-07-01 2020-07-01 ACT/ACT
   modhost batch DATDIF < periods.csv > periods-with-days.csv
   modhost batch --table YRDIF < examples/years.csv
   modhost inspect
@@ -248,6 +260,36 @@ int run_call(const dmcore::Function& f, const std::vector<std::string>& args, bo
   return strict ? kExitBadRows : kExitOk;
 }
 
+// --- explain -------------------------------------------------------------------
+
+int run_explain(const dmcore::Function& f, const std::vector<std::string>& args, bool json) {
+  const int n = static_cast<int>(args.size());
+  if (n < f.min_args || n > f.max_args) {
+    print_error(f.name + " takes " + dmcore::arity_text(f) + " arguments, not " +
+                std::to_string(n));
+    return kExitUsage;
+  }
+  if (!dmcore::explainable(f)) {
+    print_error("explain knows YRDIF and DATDIF, not " + f.name);
+    return kExitUsage;
+  }
+  double dates[2];
+  for (int i = 0; i < 2; ++i) {
+    const dmcore::DateReason r = dmcore::read_date(args[i], dates[i]);
+    if (r == dmcore::DateReason::kNotADate || r == dmcore::DateReason::kNoSuchDay) {
+      print_error("argument " + std::to_string(i + 1) + ": " + dmcore::refusal(r, args[i]));
+      return kExitUsage;
+    }
+  }
+  const dmcore::Explanation e = dmcore::explain(
+      f, dates[0], dates[1], n == 2 ? dmcore::Basis::left_out() : dmcore::Basis::of(args[2]));
+  out.put(json ? dmcore::explanation_json(e) + "\n" : dmcore::explanation_text(e));
+  if (e.same_bits) return kExitOk;
+  print_error("the explained figure and " + f.module +
+              "'s result differ: a defect of modhost, please report it");
+  return kExitExplainDiffers;
+}
+
 // --- batch ---------------------------------------------------------------------
 
 int run_batch(const dmcore::Function& f, modhost::BatchOptions options) {
@@ -267,6 +309,7 @@ int run_batch(const dmcore::Function& f, modhost::BatchOptions options) {
 struct CommandLine {
   std::string dir;
   modhost::BatchOptions batch;
+  bool json = false;
   std::vector<std::string> words;  // the verb and its arguments
 };
 
@@ -292,6 +335,10 @@ int parse_command_line(int argc, char** argv, CommandLine& c) {
       c.batch.table = true;
     } else if (a == "--strict") {
       c.batch.strict = true;
+    } else if (a == "--json") {
+      c.json = true;
+    } else if (a == "--explain") {
+      c.batch.explain = true;
     } else if (a == "--modules" || a.rfind("--modules=", 0) == 0) {
       if (a == "--modules" && ++i == argc) {
         print_error("--modules needs a directory");
@@ -336,7 +383,7 @@ int run(int argc, char** argv) {
   const std::string verb = c.words[0];
   const std::vector<std::string> args(c.words.begin() + 1, c.words.end());
   if (verb == "inspect") return run_inspect(c.dir, args);
-  if (verb != "call" && verb != "batch") {
+  if (verb != "call" && verb != "batch" && verb != "explain") {
     print_error("unknown verb " + escaped(verb) + " (see --help)");
     return kExitUsage;
   }
@@ -353,6 +400,8 @@ int run(int argc, char** argv) {
   for (const std::string& notice : dmcore::notices(registry)) print_error(loader_text(notice));
   const dmcore::Function* f = find_function(registry, args[0], c.dir);
   if (f == nullptr) return kExitUsage;
+  if (verb == "explain")
+    return run_explain(*f, std::vector<std::string>(args.begin() + 1, args.end()), c.json);
   if (verb == "call")
     return run_call(*f, std::vector<std::string>(args.begin() + 1, args.end()), c.batch.strict);
   return run_batch(*f, c.batch);

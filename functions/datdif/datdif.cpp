@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "functions/arguments.h"
+#include "functions/datdif/days.h"
 
 using namespace mcn;
 
@@ -23,8 +24,8 @@ extern "C" MCN_EXPORT std::int32_t ufdatdi(const ArgBlock* args, double* result)
 
   const CivilDate a = host_calendar(earlier);
   const CivilDate b = host_calendar(later);
-  // ACT/ACT, ACT/360 and ACT/365 all count the actual days.
-  const std::int64_t days = basis == kBasis30360 ? diff_30360(a, b) : actual_days(a, b);
+  NoTrace none;
+  const std::int64_t days = datdif::days(basis, a, b, none);
   *result = static_cast<double>(negate ? -days : days);
   return kStatusOk;
 }

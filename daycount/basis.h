@@ -1,0 +1,191 @@
+// Basis recognition: keys found as substrings, the first matching rule wins.
+// Written once, as templates over a trace and over the upper-casing, so that
+// the modules (with the host's text routine) and the explainer (with the
+// host's table) run the same rules.
+#ifndef MCN_DAYCOUNT_BASIS_H
+#define MCN_DAYCOUNT_BASIS_H
+
+#include <emmintrin.h>
+
+#include <cstddef>
+
+#include "daycount/daycount.h"
+#include "text/text.h"
+
+namespace mcn {
+
+// The keys that the rules look for.
+inline constexpr char kKey30[] = "30";
+inline constexpr char kKey360[] = "360";
+inline constexpr char kKey365[] = "365";
+inline constexpr char kKeyAct[] = "ACT";
+inline constexpr char kKeyActual[] = "ACTUAL";
+inline constexpr char kKeyAge[] = "AGE";
+
+// The rules in the order they are tried.
+enum class BasisRule : std::uint8_t {
+  k30Then360,   // "30", and "360" after it
+  k360Then360,  // "360", and "360" again after it
+  kActThenAct,  // (upper-cased from here on) "ACT", and "ACT" after it
+  kActThen360,  // "ACT", and "360" after it
+  kActThen365,  // "ACT", and "365" after it
+  kActual,      // "ACTUAL"
+  kAge,         // "AGE", for YRDIF only
+  k360,         // "360" anywhere
+};
+constexpr int kBasisRuleCount = 8;
+
+// What each rule looks for and what it decides; `then` is null for a rule of
+// one key, and a rule's first key is where `found_at` of a trace points.
+struct BasisRuleKeys {
+  const char* first;
+  const char* then;
+  int basis;
+};
+inline constexpr BasisRuleKeys kBasisRules[kBasisRuleCount] = {
+    {kKey30, kKey360, kBasis30360},   {kKey360, kKey360, kBasis30360},
+    {kKeyAct, kKeyAct, kBasisActAct}, {kKeyAct, kKey360, kBasisAct360},
+    {kKeyAct, kKey365, kBasisAct365}, {kKeyActual, nullptr, kBasisActAct},
+    {kKeyAge, nullptr, kBasisAge},    {kKey360, nullptr, kBasis30360},
+};
+
+namespace basis_detail {
+
+// Finds keys in the first `length` bytes of the buffer, position by position.
+class Searched {
+ public:
+  Searched(const char* buffer, std::int32_t length) : buffer_(buffer), length_(length) {}
+  void reload() {}
+
+  // The first occurrence of the key, or -1.
+  template <std::size_t N>
+  std::int32_t first(const char (&key)[N]) const {
+    return search(buffer_, length_, key, static_cast<std::int32_t>(N - 1));
+  }
+  // Whether the key occurs in [at + skip, length), for a found `at`.
+  template <std::size_t N>
+  bool after(std::int32_t at, std::int32_t skip, const char (&key)[N]) const {
+    return at >= 0 && search(buffer_ + at + skip, length_ - at - skip, key,
+                             static_cast<std::int32_t>(N - 1)) >= 0;
+  }
+
+ private:
+  const char* buffer_;
+  std::int32_t length_;
+};
+
+// The same answers for a text of at most 16 bytes, from bit masks over one
+// SSE2 register: bit j of a key's mask is set where the key starts at j.
+class Short {
+ public:
+  static constexpr std::int32_t kMaxLength = 16;
+
+  Short(const char* buffer, std::int32_t length)
+      : buffer_(buffer), valid_((std::uint32_t{1} << length) - 1) {
+    reload();
+  }
+  // Takes the bytes again, after they were translated in place.
+  void reload() { bytes_ = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buffer_)); }
+
+  template <std::size_t N>
+  std::int32_t first(const char (&key)[N]) const {
+    const std::uint32_t m = starts(key);
+    return m != 0 ? __builtin_ctz(m) : -1;
+  }
+  template <std::size_t N>
+  bool after(std::int32_t at, std::int32_t skip, const char (&key)[N]) const {
+    return at >= 0 && (starts(key) >> (at + skip)) != 0;
+  }
+
+ private:
+  std::uint32_t equal(char c) const {
+    const auto bits =
+        static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes_, _mm_set1_epi8(c))));
+    return bits & valid_;
+  }
+  template <std::size_t N>
+  std::uint32_t starts(const char (&key)[N]) const {
+    std::uint32_t m = valid_;
+    for (std::size_t k = 0; k + 1 < N; ++k) m &= equal(key[k]) >> k;
+    return m;
+  }
+
+  const char* buffer_;
+  std::uint32_t valid_;  // one bit per byte of the text
+  __m128i bytes_;
+};
+
+// Tells the trace of a rule tried, and whether it decided.
+template <typename Trace>
+inline bool tried(Trace& trace, BasisRule rule, std::int32_t at, bool decided) {
+  trace.rule(rule, at, decided);
+  return decided;
+}
+
+// The rules in their order; the first that matches decides. Digit keys are
+// looked for before upper-casing, all others after it.
+template <typename Keys, typename Trace, typename Upper>
+int apply_rules(char* buffer, std::int32_t length, bool age, Trace& trace, Upper upper) {
+  Keys keys(buffer, length);
+  trace.text(buffer, length, false);
+  const std::int32_t thirty = keys.first(kKey30);
+  if (tried(trace, BasisRule::k30Then360, thirty, keys.after(thirty, 2, kKey360)))
+    return kBasis30360;
+  const std::int32_t p360 = keys.first(kKey360);
+  if (tried(trace, BasisRule::k360Then360, p360, keys.after(p360, 3, kKey360))) return kBasis30360;
+
+  upper(buffer, length);
+  keys.reload();
+  trace.text(buffer, length, true);
+  const std::int32_t act = keys.first(kKeyAct);
+  if (tried(trace, BasisRule::kActThenAct, act, keys.after(act, 3, kKeyAct))) return kBasisActAct;
+  if (tried(trace, BasisRule::kActThen360, act, keys.after(act, 3, kKey360))) return kBasisAct360;
+  if (tried(trace, BasisRule::kActThen365, act, keys.after(act, 3, kKey365))) return kBasisAct365;
+  const std::int32_t actual = keys.first(kKeyActual);
+  if (tried(trace, BasisRule::kActual, actual, actual >= 0)) return kBasisActAct;
+  if (age) {
+    const std::int32_t at = keys.first(kKeyAge);
+    if (tried(trace, BasisRule::kAge, at, at >= 0)) return kBasisAge;
+  }
+  return tried(trace, BasisRule::k360, p360, p360 >= 0) ? kBasis30360 : kBasisNone;
+}
+
+// Copies n bytes (0..256) with fixed-size moves only, which the compiler
+// inlines, reading each source byte once: whole words, then a 4-, 2- and
+// 1-byte piece as the length's low bits ask.
+inline void copy_small(char* dst, const char* src, std::int32_t n) {
+  std::int32_t i = 0;
+  for (; i + 8 <= n; i += 8) __builtin_memcpy(dst + i, src + i, 8);
+  if (n & 4) {
+    __builtin_memcpy(dst + i, src + i, 4);
+    i += 4;
+  }
+  if (n & 2) {
+    __builtin_memcpy(dst + i, src + i, 2);
+    i += 2;
+  }
+  if (n & 1) dst[i] = src[i];
+}
+
+}  // namespace basis_detail
+
+// The basis code that a basis text names, or kBasisNone, told to the trace
+// rule by rule. `upper(buffer, n)` upper-cases n bytes in place.
+template <typename Trace, typename Upper>
+int recognise_basis(const char* text, std::int32_t length, bool age, Trace& trace, Upper upper) {
+  using namespace basis_detail;
+  char buffer[kBasisBuffer];
+  // The register of short texts is loaded whole; its bytes past the text are
+  // masked off, and zeroed here so that none is left undefined.
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(buffer), _mm_setzero_si128());
+  // A negative length is an empty text; beyond 256 bytes nothing counts.
+  const std::int32_t n = length < 0 ? 0 : (length < kBasisBuffer ? length : kBasisBuffer);
+  copy_small(buffer, text, n);
+  const std::int32_t stripped = wzstrip(buffer, n);
+  return stripped <= Short::kMaxLength ? apply_rules<Short>(buffer, stripped, age, trace, upper)
+                                       : apply_rules<Searched>(buffer, stripped, age, trace, upper);
+}
+
+}  // namespace mcn
+
+#endif  // MCN_DAYCOUNT_BASIS_H

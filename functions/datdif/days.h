@@ -1,0 +1,20 @@
+// DATDIF's count: the days between two dates under a basis. Shared by the
+// module's entry and the explainer of the embedding library.
+#ifndef MCN_FUNCTIONS_DATDIF_DAYS_H
+#define MCN_FUNCTIONS_DATDIF_DAYS_H
+
+#include "daycount/daycount.h"
+
+namespace mcn::datdif {
+
+// Every basis counts from the earlier date a to the later b, and the count is
+// negated when the start was the later one. ACT/ACT, ACT/360 and ACT/365 all
+// count the actual days.
+template <typename Trace>
+std::int64_t days(int basis, CivilDate a, CivilDate b, Trace& trace) {
+  return basis == kBasis30360 ? diff_30360(a, b, trace) : actual_days(a, b);
+}
+
+}  // namespace mcn::datdif
+
+#endif  // MCN_FUNCTIONS_DATDIF_DAYS_H
