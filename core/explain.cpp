@@ -6,6 +6,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "core/dates.h"
 #include "core/library.h"
@@ -77,6 +78,22 @@ void upper_case(char* buffer, std::int32_t n) {
   const unsigned char* table = process_runtime().table(mcn::kTableUpper);
   for (std::int32_t i = 0; i < n; ++i)
     buffer[i] = static_cast<char>(table[static_cast<unsigned char>(buffer[i])]);
+}
+
+// The 29 Februaries of years divisible by 4000 between two dates.
+int leap_days_host_lacks(CivilDate from, CivilDate to) {
+  const auto before = [](const CivilDate& a, const CivilDate& b) {
+    return a.year != b.year     ? a.year < b.year
+           : a.month != b.month ? a.month < b.month
+                                : a.day < b.day;
+  };
+  if (before(to, from)) std::swap(from, to);
+  int n = 0;
+  for (std::int32_t y = (from.year + 3999) / 4000 * 4000; y <= to.year; y += 4000) {
+    const CivilDate leap_day{y, 2, 29};
+    n += !before(leap_day, from) && before(leap_day, to);
+  }
+  return n;
 }
 
 bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
@@ -231,6 +248,8 @@ Explanation explain(const Function& f, double start, double end, const Basis& ba
   }
   e.adjusted_from = e.from;
   e.adjusted_to = e.to;
+  if (e.count != Count::kNone && e.count != Count::kThirty)
+    e.host_lacks = leap_days_host_lacks(e.from, e.to);
   for (int i = 0; i < e.moves; ++i) (e.moved[i].end ? e.adjusted_to : e.adjusted_from).day = 30;
   e.same_bits = same_bits(e.result, e.module_result) &&
                 (module_cause == Cause::kNone) == (e.failed == FailedTest::kNone);
@@ -355,6 +374,12 @@ void count_lines(std::string& s, const Explanation& e) {
             thirty_rule_text(m.rule));
       }
       if (e.moves == 0) s += "  no day moved\n";
+      // A day of February that is not its last one is where 30/360 surprises.
+      for (const auto& [label, d] : {std::pair{"start", e.from}, std::pair{"end", e.to}}) {
+        if (d.month == 2 && !mcn::is_end_of_february(d))
+          add(s, "  the %s, %s, is not the last day of February (%" PRId32 " is a %s year)\n",
+              label, civil(d).c_str(), d.year, mcn::gregorian_leap(d.year) ? "leap" : "common");
+      }
       add(s,
           "  360 * (%" PRId32 " - %" PRId32 ") + 30 * (%" PRId32 " - %" PRId32 ") + (%" PRId32
           " - %" PRId32 ") = %" PRId64 " days\n",
@@ -422,6 +447,11 @@ std::string explanation_text(const Explanation& e) {
     else
       add(s, "direction the start is not later: sign +1\n");
     count_lines(s, e);
+    if (e.host_lacks > 0)
+      add(s,
+          "  %d of these day%s 29 February of a year divisible by 4000, which the host "
+          "calendar lacks\n",
+          e.host_lacks, e.host_lacks == 1 ? " is" : "s are");
     add(s, "result    %s\n", number(e.result).c_str());
   }
   const std::string module_result =
@@ -553,6 +583,7 @@ std::string jcount(const Explanation& e) {
       break;
   }
   s += ",\"days\":" + std::to_string(e.days);
+  if (e.count != Count::kThirty) s += ",\"days_host_lacks\":" + std::to_string(e.host_lacks);
   s += ",\"divisor\":" + (e.divisor != 0 ? std::to_string(e.divisor) : std::string("null"));
   return s + "}";
 }

@@ -90,7 +90,11 @@ struct Explanation {
   mcn::CivilDate from;  // the dates counted, in the order counted
   mcn::CivilDate to;
   std::int64_t days;  // the day count (30/360 or actual)
-  int divisor;        // YRDIF's 360 or 365; 0 for ACT/ACT, AGE and DATDIF
+  // The 29 Februaries of years divisible by 4000 from `from` to `to`: the
+  // engine counts them, the host calendar lacks them, so the actual days are
+  // this many more than the difference of the date values.
+  int host_lacks;
+  int divisor;  // YRDIF's 360 or 365; 0 for ACT/ACT, AGE and DATDIF
   // kThirty
   mcn::CivilDate adjusted_from;
   mcn::CivilDate adjusted_to;
