@@ -449,9 +449,9 @@ std::string explanation_text(const Explanation& e) {
     count_lines(s, e);
     if (e.host_lacks > 0)
       add(s,
-          "  %d of these day%s 29 February of a year divisible by 4000, which the host "
+          "  %d of these days %s 29 February of a year divisible by 4000, which the host "
           "calendar lacks\n",
-          e.host_lacks, e.host_lacks == 1 ? " is" : "s are");
+          e.host_lacks, e.host_lacks == 1 ? "is" : "are");
     add(s, "result    %s\n", number(e.result).c_str());
   }
   const std::string module_result =
