@@ -343,10 +343,13 @@ void actact_lines(std::string& s, const Explanation& e) {
   for (int i = 0; i < e.parts; ++i) {
     const YearPart& p = e.part[i];
     if (i == 1 && e.whole_years > 0) {
+      const std::int64_t last = e.whole_first + e.whole_years - 1;
+      std::string years = std::to_string(e.whole_first);
+      if (last != e.whole_first) years += " to " + std::to_string(last);
       add(s,
-          "  %" PRId64 " to %" PRId64 ": %" PRId64 " whole years, %" PRId64 " leap: %" PRId64
-          " * 365 + %" PRId64 " * 366 days\n",
-          e.whole_first, e.whole_first + e.whole_years - 1, e.whole_years, e.whole_leap,
+          "  %s: %" PRId64 " whole year%s, %" PRId64 " of them leap: %" PRId64 " * 365 + %" PRId64
+          " * 366 days\n",
+          years.c_str(), e.whole_years, e.whole_years == 1 ? "" : "s", e.whole_leap,
           e.whole_years - e.whole_leap, e.whole_leap);
     }
     add(s, "  %s to %s: %" PRId64 " days of %" PRId32 ", a %s year, / %d\n", civil(p.from).c_str(),

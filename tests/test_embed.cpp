@@ -567,3 +567,113 @@ TEST_F(Embed, MemoryStaysSteadyOverManyHandles) {
 }
 
 }  // namespace
+
+namespace {
+
+// Explanations through the C interface: the struct holds the core's parts
+// and the module's result, the text and JSON forms fit or say how long they
+// are, and misuse is refused.
+TEST_F(Embed, ExplanationsThroughTheStructAndTheTexts) {
+  dm_explanation e;
+  ASSERT_EQ(dm_explain(yrdif, 21731, 22097, "act/act  ", 9, &e), DM_OK);
+  EXPECT_STREQ(e.function, "YRDIF");
+  EXPECT_EQ(e.basis, DM_BASIS_ACT_ACT);
+  EXPECT_STREQ(e.basis_read, "ACT/ACT");
+  EXPECT_EQ(e.basis_read_length, 7);
+  EXPECT_EQ(e.rules_tried, 3);
+  EXPECT_EQ(e.rules[2].rule, DM_RULE_ACT_THEN_ACT);
+  EXPECT_EQ(e.rules[2].decided, 1);
+  EXPECT_EQ(e.count, DM_COUNT_ACT_ACT);
+  EXPECT_EQ(e.parts, 2);
+  EXPECT_EQ(e.part[0].days + e.part[1].days, e.days);
+  EXPECT_EQ(e.common_days, 184);
+  EXPECT_EQ(e.leap_days, 182);
+  EXPECT_EQ(e.part[1].year_length, 366);
+  EXPECT_EQ(e.start.year, 2019);
+  EXPECT_EQ(e.end.month, 7);
+  double r;
+  ASSERT_EQ(dm_eval(yrdif, 21731, 22097, "ACT/ACT", 7, &r, nullptr), DM_OK);
+  EXPECT_EQ(bits_of(e.result), bits_of(r));
+  EXPECT_EQ(bits_of(e.module_result), bits_of(r));
+  EXPECT_EQ(e.same_bits, 1);
+
+  // 30/360 moves, DATDIF's direction, and a missing result's test and cause.
+  ASSERT_EQ(dm_explain(datdif, 22370, 22339, "30/360", 6, &e), DM_OK);
+  EXPECT_EQ(e.count, DM_COUNT_30_360);
+  EXPECT_EQ(e.swapped, 1);
+  EXPECT_EQ(e.moves, 2);
+  EXPECT_EQ(e.moved[0].rule, DM_THIRTY_START_END_OF_FEBRUARY);
+  EXPECT_EQ(e.moved[1].rule, DM_THIRTY_END_ON_31ST);
+  EXPECT_EQ(e.result, -30.0);
+  ASSERT_EQ(dm_explain(datdif, 0, NAN, "AGE", 3, &e), DM_OK);
+  EXPECT_EQ(e.failed_test, DM_FAILED_END);
+  EXPECT_EQ(e.cause, DM_CAUSE_DATE_MISSING);
+  EXPECT_EQ(e.count, DM_COUNT_NONE);
+  ASSERT_EQ(dm_explain(datdif, 0, 1, "AGE", 3, &e), DM_OK);
+  EXPECT_EQ(e.failed_test, DM_FAILED_BASIS);
+  EXPECT_EQ(e.cause, DM_CAUSE_BASIS_UNKNOWN);
+  ASSERT_EQ(dm_explain(yrdif, 14669, 18321, nullptr, 0, &e), DM_OK);
+  EXPECT_EQ(e.basis_given, DM_GIVEN_LEFT_OUT);
+  EXPECT_EQ(e.count, DM_COUNT_AGE);
+  EXPECT_EQ(e.shifts, 1);
+  EXPECT_EQ(e.years_taken_off, 1);
+  EXPECT_EQ(e.result, 10.0);
+
+  // The texts: whole, then cut to a small buffer with the whole length told.
+  size_t length = 0;
+  std::vector<char> big(4096);
+  ASSERT_EQ(dm_explain_text(yrdif, 21731, 22097, "ACT/ACT", 7, DM_EXPLAIN_TEXT, big.data(),
+                            big.size(), &length),
+            DM_OK);
+  EXPECT_EQ(std::strlen(big.data()), length);
+  EXPECT_NE(std::strstr(big.data(), "182 days of 2020, a leap year"), nullptr) << big.data();
+  char small[10];
+  size_t cut = 0;
+  ASSERT_EQ(dm_explain_text(yrdif, 21731, 22097, "ACT/ACT", 7, DM_EXPLAIN_TEXT, small, sizeof small,
+                            &cut),
+            DM_OK);
+  EXPECT_EQ(cut, length);
+  EXPECT_EQ(std::string(small), std::string(big.data(), sizeof small - 1));
+  ASSERT_EQ(
+      dm_explain_text(yrdif, 21731, 22097, "ACT/ACT", 7, DM_EXPLAIN_JSON, nullptr, 0, &length),
+      DM_OK);
+  ASSERT_EQ(dm_explain_text(yrdif, 21731, 22097, "ACT/ACT", 7, DM_EXPLAIN_JSON, big.data(),
+                            big.size(), nullptr),
+            DM_OK);
+  EXPECT_EQ(std::strlen(big.data()), length);
+  EXPECT_EQ(big[0], '{');
+  EXPECT_NE(std::strstr(big.data(), "\"same_bits\":true"), nullptr);
+
+  // Misuse.
+  EXPECT_EQ(dm_explain(nullptr, 0, 1, "AGE", 3, &e), DM_MISUSE);
+  EXPECT_EQ(dm_explain(yrdif, 0, 1, "AGE", 3, nullptr), DM_MISUSE);
+  EXPECT_EQ(dm_explain(datdif, 0, 1, nullptr, 0, &e), DM_MISUSE);
+  EXPECT_EQ(dm_explain_text(yrdif, 0, 1, "AGE", 3, 2, big.data(), big.size(), nullptr), DM_MISUSE);
+  EXPECT_EQ(dm_explain_text(yrdif, 0, 1, "AGE", 3, DM_EXPLAIN_TEXT, nullptr, 5, nullptr),
+            DM_MISUSE);
+}
+
+// Over random pairs, the struct's figure is dm_eval's and its parts add up.
+TEST_F(Embed, ExplainedFiguresAreTheResultsOfDmEval) {
+  testing_support::Dates dates(77);
+  for (int code = 1; code <= 5; ++code) {
+    for (const dm_function* f : {yrdif, datdif}) {
+      if (f == datdif && code == 5) continue;
+      const char* basis = kBasisText[code];
+      for (int i = 0; i < 10000; ++i) {
+        const double s = dates.next(), t = dates.partner(s);
+        dm_explanation e;
+        double r;
+        ASSERT_EQ(dm_explain(f, s, t, basis, std::strlen(basis), &e), DM_OK);
+        const int status = dm_eval(f, s, t, basis, std::strlen(basis), &r, nullptr);
+        ASSERT_EQ(bits_of(e.module_result), bits_of(r));
+        ASSERT_EQ(bits_of(e.result), bits_of(r));
+        ASSERT_EQ(e.count == DM_COUNT_NONE, status == DM_MISSING);
+        const bool split = e.count == DM_COUNT_ACT_ACT || e.count == DM_COUNT_AGE;
+        ASSERT_EQ(split ? e.common_days + e.leap_days : e.days, e.days);
+      }
+    }
+  }
+}
+
+}  // namespace

@@ -434,12 +434,65 @@ TEST(ModhostModules, DirectoryComesFromTheOptionOrTheEnvironment) {
   EXPECT_TRUE(has(both.err, empty)) << both.err;
 }
 
+// explain: the text of a fixture, one JSON line, the refusals of call, and
+// the distinct status when the module's result is not the explained one.
+TEST(ModhostExplain, TextJsonRefusalsAndADifferingModule) {
+  Outcome r = modhost("explain YRDIF 2019-07-01 2020-07-01 ACT/ACT");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, slurp(EXPLAIN_DIR "/actact-one-year.txt"));
+  r = modhost("explain --json DATDIF 2021-02-28 2021-03-31 30/360");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, slurp(EXPLAIN_DIR "/thirty-end-of-february.json"));
+  EXPECT_EQ(count_lines(r.out), 1);
+  // A missing result is explained, not an error.
+  r = modhost("explain DATDIF 2021-02-28 . 30/360");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(has(r.out, "missing   the end date: date missing")) << r.out;
+  for (const char* args :
+       {"explain DATDIF 1 2", "explain YRDIF x 2", "explain YRDIF", "explain NOPE 1 2"}) {
+    r = modhost(args);
+    EXPECT_EQ(r.status, 2) << args;
+    EXPECT_TRUE(r.out.empty()) << args;
+  }
+  r = modhost("--modules " WRONG_MODULE_DIR " explain YRDIF 2019-07-01 2020-07-01");
+  EXPECT_EQ(r.status, 5) << r.out << r.err;
+  EXPECT_TRUE(has(r.out, "module    42 from fake: NOT THE SAME")) << r.out;
+  EXPECT_TRUE(has(r.err, "differ")) << r.err;
+}
+
+// batch --explain: the parts after the result, empty for a malformed row, and
+// one row for every line still.
+TEST(ModhostBatch, ExplainAddsThePartsAsColumns) {
+  const Outcome r = modhost("batch --explain YRDIF",
+                            "start,end,basis\n"
+                            "2019-07-01,2020-07-01,ACT/ACT\n"
+                            "2020-07-01,2019-07-01,ACT/ACT\n"
+                            "2000-02-29,2010-02-28\n"
+                            "2021-01-31,2021-02-28,30/360\n"
+                            "2021-01-31,2021-02-28,nonsense\n"
+                            "x,2021-02-28,30/360\n"
+                            "\n");
+  EXPECT_EQ(r.status, 1);  // the row with x
+  EXPECT_EQ(r.out,
+            "start,end,basis,YRDIF,named,direction,days,count,cause\n"
+            "2019-07-01,2020-07-01,ACT/ACT,1.0013773486039375,ACT/ACT,,366,184/365 + 182/366,\n"
+            "2020-07-01,2019-07-01,ACT/ACT,-1.0013773486039375,ACT/ACT,swapped,366,"
+            "-(184/365 + 182/366),\n"
+            "2000-02-29,2010-02-28,,10,AGE,,4018,2920/365 + 1098/366 - 1,\n"
+            "2021-01-31,2021-02-28,30/360,0.07777777777777778,30/360,,28,28 days / 360,\n"
+            "2021-01-31,2021-02-28,nonsense,,,,,,basis names no basis\n"
+            "x,2021-02-28,30/360,,,,,,\n"
+            "\n");
+  EXPECT_TRUE(has(r.err, "line 7: field 1")) << r.err;
+}
+
 TEST(ModhostHelp, DocumentsEveryVerbOptionAndExitStatus) {
   const Outcome r = modhost("--help");
   EXPECT_EQ(r.status, 0);
-  for (const char* text : {"call", "batch", "inspect", "--modules", "--table", "--strict",
-                           "--version", "-V", "DATEMODULES_MODULES", "MODHOST_MODULES", "65536",
-                           "order mark", "4  reading standard input", "Examples"})
+  for (const char* text :
+       {"call", "batch", "inspect", "explain", "--json", "--explain", "5  explain", "--modules",
+        "--table", "--strict", "--version", "-V", "DATEMODULES_MODULES", "MODHOST_MODULES", "65536",
+        "order mark", "4  reading standard input", "Examples"})
     EXPECT_TRUE(has(r.out, text)) << text;
   EXPECT_EQ(modhost("--version").out, "modhost 1.0.0\n");
   EXPECT_EQ(modhost("-V").out, "modhost 1.0.0\n");
