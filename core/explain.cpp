@@ -585,7 +585,7 @@ std::string jcount(const Explanation& e) {
       s += "," + jparts(e);
       break;
   }
-  s += ",\"days\":" + std::to_string(e.days);
+  s += ",\"days\":" + std::to_string(e.days) + ",\"formula\":" + js(part_columns(e).text[3]);
   if (e.count != Count::kThirty) s += ",\"days_host_lacks\":" + std::to_string(e.host_lacks);
   s += ",\"divisor\":" + (e.divisor != 0 ? std::to_string(e.divisor) : std::string("null"));
   return s + "}";

@@ -202,6 +202,10 @@ int dm_function_whole_days(const dm_function* f) {
   return f != nullptr && f->function.whole_days ? 1 : 0;
 }
 
+int dm_function_explainable(const dm_function* f) {
+  return f != nullptr && dmcore::explainable(f->function) ? 1 : 0;
+}
+
 int dm_eval(const dm_function* f, double start, double end, const char* basis, size_t basis_length,
             double* result, int* cause) {
   if (f == nullptr || result == nullptr) return DM_MISUSE;

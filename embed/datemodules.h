@@ -120,6 +120,8 @@ DM_API const char* dm_function_name(const dm_function* f);
 DM_API void dm_function_arity(const dm_function* f, int* fewest, int* most);
 /* 1 when the function's results are whole numbers of days (DATDIF), else 0. */
 DM_API int dm_function_whole_days(const dm_function* f);
+/* 1 when dm_explain can explain the function (YRDIF and DATDIF), else 0. */
+DM_API int dm_function_explainable(const dm_function* f);
 
 /*
  * One evaluation. `basis` is a text of `basis_length` bytes, no NUL needed; a

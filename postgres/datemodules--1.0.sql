@@ -3,8 +3,10 @@
 
 -- For each kind of date argument: yrdif(start, end [, basis]) in years,
 -- datdif(start, end, basis) in days, and <name>_cause with the same
--- arguments, the cause of a missing result (NULL when there is none). A
--- missing result is NULL. The date, float8, timestamp and text forms are
+-- arguments, the cause of a missing result (NULL when there is none), and
+-- <name>_explain, how the result comes about as json (docs/explain.md; a NULL
+-- argument is explained as the missing result it gives). A missing result is
+-- NULL. The date, float8, timestamp and text forms are
 -- IMMUTABLE (they serve in indexes and generated columns); the timestamptz
 -- form reads the session's TimeZone and is STABLE. All are PARALLEL SAFE.
 -- The text form is what untyped literals resolve to.
@@ -22,6 +24,12 @@ CREATE FUNCTION yrdif_cause(date, date, text) RETURNS text
   AS 'MODULE_PATHNAME', 'datemodules_date' LANGUAGE C IMMUTABLE CALLED ON NULL INPUT PARALLEL SAFE;
 CREATE FUNCTION datdif_cause(date, date, text) RETURNS text
   AS 'MODULE_PATHNAME', 'datemodules_date' LANGUAGE C IMMUTABLE CALLED ON NULL INPUT PARALLEL SAFE;
+CREATE FUNCTION yrdif_explain(date, date) RETURNS json
+  AS 'MODULE_PATHNAME', 'datemodules_date' LANGUAGE C IMMUTABLE CALLED ON NULL INPUT PARALLEL SAFE;
+CREATE FUNCTION yrdif_explain(date, date, text) RETURNS json
+  AS 'MODULE_PATHNAME', 'datemodules_date' LANGUAGE C IMMUTABLE CALLED ON NULL INPUT PARALLEL SAFE;
+CREATE FUNCTION datdif_explain(date, date, text) RETURNS json
+  AS 'MODULE_PATHNAME', 'datemodules_date' LANGUAGE C IMMUTABLE CALLED ON NULL INPUT PARALLEL SAFE;
 
 -- date values, days from 1960-01-01
 CREATE FUNCTION yrdif(float8, float8) RETURNS float8
@@ -35,6 +43,12 @@ CREATE FUNCTION yrdif_cause(float8, float8) RETURNS text
 CREATE FUNCTION yrdif_cause(float8, float8, text) RETURNS text
   AS 'MODULE_PATHNAME', 'datemodules_float8' LANGUAGE C IMMUTABLE CALLED ON NULL INPUT PARALLEL SAFE;
 CREATE FUNCTION datdif_cause(float8, float8, text) RETURNS text
+  AS 'MODULE_PATHNAME', 'datemodules_float8' LANGUAGE C IMMUTABLE CALLED ON NULL INPUT PARALLEL SAFE;
+CREATE FUNCTION yrdif_explain(float8, float8) RETURNS json
+  AS 'MODULE_PATHNAME', 'datemodules_float8' LANGUAGE C IMMUTABLE CALLED ON NULL INPUT PARALLEL SAFE;
+CREATE FUNCTION yrdif_explain(float8, float8, text) RETURNS json
+  AS 'MODULE_PATHNAME', 'datemodules_float8' LANGUAGE C IMMUTABLE CALLED ON NULL INPUT PARALLEL SAFE;
+CREATE FUNCTION datdif_explain(float8, float8, text) RETURNS json
   AS 'MODULE_PATHNAME', 'datemodules_float8' LANGUAGE C IMMUTABLE CALLED ON NULL INPUT PARALLEL SAFE;
 
 -- the dates of timestamps
@@ -50,6 +64,12 @@ CREATE FUNCTION yrdif_cause(timestamp, timestamp, text) RETURNS text
   AS 'MODULE_PATHNAME', 'datemodules_timestamp' LANGUAGE C IMMUTABLE CALLED ON NULL INPUT PARALLEL SAFE;
 CREATE FUNCTION datdif_cause(timestamp, timestamp, text) RETURNS text
   AS 'MODULE_PATHNAME', 'datemodules_timestamp' LANGUAGE C IMMUTABLE CALLED ON NULL INPUT PARALLEL SAFE;
+CREATE FUNCTION yrdif_explain(timestamp, timestamp) RETURNS json
+  AS 'MODULE_PATHNAME', 'datemodules_timestamp' LANGUAGE C IMMUTABLE CALLED ON NULL INPUT PARALLEL SAFE;
+CREATE FUNCTION yrdif_explain(timestamp, timestamp, text) RETURNS json
+  AS 'MODULE_PATHNAME', 'datemodules_timestamp' LANGUAGE C IMMUTABLE CALLED ON NULL INPUT PARALLEL SAFE;
+CREATE FUNCTION datdif_explain(timestamp, timestamp, text) RETURNS json
+  AS 'MODULE_PATHNAME', 'datemodules_timestamp' LANGUAGE C IMMUTABLE CALLED ON NULL INPUT PARALLEL SAFE;
 
 -- the dates of timestamps with time zone in the session's TimeZone
 CREATE FUNCTION yrdif(timestamptz, timestamptz) RETURNS float8
@@ -63,6 +83,12 @@ CREATE FUNCTION yrdif_cause(timestamptz, timestamptz) RETURNS text
 CREATE FUNCTION yrdif_cause(timestamptz, timestamptz, text) RETURNS text
   AS 'MODULE_PATHNAME', 'datemodules_timestamptz' LANGUAGE C STABLE CALLED ON NULL INPUT PARALLEL SAFE;
 CREATE FUNCTION datdif_cause(timestamptz, timestamptz, text) RETURNS text
+  AS 'MODULE_PATHNAME', 'datemodules_timestamptz' LANGUAGE C STABLE CALLED ON NULL INPUT PARALLEL SAFE;
+CREATE FUNCTION yrdif_explain(timestamptz, timestamptz) RETURNS json
+  AS 'MODULE_PATHNAME', 'datemodules_timestamptz' LANGUAGE C STABLE CALLED ON NULL INPUT PARALLEL SAFE;
+CREATE FUNCTION yrdif_explain(timestamptz, timestamptz, text) RETURNS json
+  AS 'MODULE_PATHNAME', 'datemodules_timestamptz' LANGUAGE C STABLE CALLED ON NULL INPUT PARALLEL SAFE;
+CREATE FUNCTION datdif_explain(timestamptz, timestamptz, text) RETURNS json
   AS 'MODULE_PATHNAME', 'datemodules_timestamptz' LANGUAGE C STABLE CALLED ON NULL INPUT PARALLEL SAFE;
 
 -- date texts (yyyy-mm-dd, also with a time of day, or a date value)
@@ -78,6 +104,12 @@ CREATE FUNCTION yrdif_cause(text, text, text) RETURNS text
   AS 'MODULE_PATHNAME', 'datemodules_text' LANGUAGE C IMMUTABLE CALLED ON NULL INPUT PARALLEL SAFE;
 CREATE FUNCTION datdif_cause(text, text, text) RETURNS text
   AS 'MODULE_PATHNAME', 'datemodules_text' LANGUAGE C IMMUTABLE CALLED ON NULL INPUT PARALLEL SAFE;
+CREATE FUNCTION yrdif_explain(text, text) RETURNS json
+  AS 'MODULE_PATHNAME', 'datemodules_text' LANGUAGE C IMMUTABLE CALLED ON NULL INPUT PARALLEL SAFE;
+CREATE FUNCTION yrdif_explain(text, text, text) RETURNS json
+  AS 'MODULE_PATHNAME', 'datemodules_text' LANGUAGE C IMMUTABLE CALLED ON NULL INPUT PARALLEL SAFE;
+CREATE FUNCTION datdif_explain(text, text, text) RETURNS json
+  AS 'MODULE_PATHNAME', 'datemodules_text' LANGUAGE C IMMUTABLE CALLED ON NULL INPUT PARALLEL SAFE;
 
 -- What opening the modules skipped in this backend, one line each, or NULL;
 -- and the library's version.
@@ -89,3 +121,5 @@ CREATE FUNCTION datemodules_version() RETURNS text
 COMMENT ON FUNCTION yrdif(date, date, text) IS 'YRDIF: the interval from start to end in years under a basis (30/360, ACT/ACT, ACT/360, ACT/365, AGE)';
 COMMENT ON FUNCTION yrdif(date, date) IS 'YRDIF: the interval from start to end in years under AGE';
 COMMENT ON FUNCTION datdif(date, date, text) IS 'DATDIF: the interval from start to end in days under a basis (30/360, ACT/ACT, ACT/360, ACT/365)';
+COMMENT ON FUNCTION yrdif_explain(date, date, text) IS 'How YRDIF comes to its result: the steps of the count, as json';
+COMMENT ON FUNCTION datdif_explain(date, date, text) IS 'How DATDIF comes to its result: the steps of the count, as json';

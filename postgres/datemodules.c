@@ -3,13 +3,16 @@
  * skin over the embedding library. Each SQL function names its C entry by the
  * kind of its date arguments (date, float8, timestamp, timestamptz, text);
  * which function of the modules it is, and whether it gives the result or its
- * cause, comes from the SQL function's own name (yrdif, datdif_cause), looked
- * up once per call site. The library is opened once per backend.
+ * cause or its explanation, comes from the SQL function's own name (yrdif,
+ * datdif_cause, yrdif_explain), looked up once per call site. The library is
+ * opened once per backend.
  *
  * Dates: a date or a timestamp is its civil date (infinity is a missing
  * date); a timestamptz its civil date in the session's TimeZone; a float8 a
  * date value (days from 1960-01-01); a text as every face reads dates. A
- * missing result is NULL; <name>_cause gives its cause. A text that is no
+ * missing result is NULL; <name>_cause gives its cause, <name>_explain how
+ * the result comes about, as json (a NULL argument is explained as the
+ * missing result it gives). A text that is no
  * date is an ERROR with SQLSTATE 22007. Nothing here throws or exits: the
  * library reports every failure as a status, and this file is C.
  */
@@ -38,14 +41,30 @@ typedef enum
 	ARG_TEXT
 } ArgKind;
 
+/* What an SQL function gives of an evaluation, by the suffix of its name. */
+typedef enum
+{
+	GIVES_RESULT,
+	GIVES_CAUSE,				/* <name>_cause */
+	GIVES_EXPLANATION			/* <name>_explain */
+} Gives;
+
 /* One call site's function, found from its SQL name. */
 typedef struct
 {
 	const dm_function *function;
-	bool		cause;			/* <name>_cause: the cause, not the result */
+	Gives		gives;
 	bool		whole_days;
 	char		name[NAMEDATALEN];
 } CallSite;
+
+static bool
+ends_with(const char *name, size_t length, const char *suffix)
+{
+	size_t		n = strlen(suffix);
+
+	return length > n && strcmp(name + length - n, suffix) == 0;
+}
 
 /* The modules, opened on first use in this backend and kept. */
 static dm_library *library = NULL;
@@ -95,13 +114,15 @@ call_site(FunctionCallInfo fcinfo)
 		elog(ERROR, "datemodules: no name for function %u", fcinfo->flinfo->fn_oid);
 	strlcpy(site->name, sql_name, sizeof site->name);
 	length = strlen(site->name);
-	site->cause = length > 6 && strcmp(site->name + length - 6, "_cause") == 0;
+	site->gives = ends_with(site->name, length, "_cause") ? GIVES_CAUSE
+		: ends_with(site->name, length, "_explain") ? GIVES_EXPLANATION
+		: GIVES_RESULT;
 	{
 		char		function[NAMEDATALEN];
 
 		strlcpy(function, site->name, sizeof function);
-		if (site->cause)
-			function[length - 6] = '\0';
+		if (site->gives != GIVES_RESULT)
+			*strrchr(function, '_') = '\0';
 		if (dm_function_find(modules(), function, &site->function) != DM_OK)
 			ereport(ERROR,
 					(errcode(ERRCODE_UNDEFINED_FUNCTION),
@@ -113,7 +134,9 @@ call_site(FunctionCallInfo fcinfo)
 	site->whole_days = dm_function_whole_days(site->function) != 0;
 	/* The script declares each result type; it must be the one the library reports. */
 	returns = get_func_rettype(fcinfo->flinfo->fn_oid);
-	if (returns != (site->cause ? TEXTOID : site->whole_days ? INT4OID : FLOAT8OID))
+	if (returns != (site->gives == GIVES_CAUSE ? TEXTOID
+					: site->gives == GIVES_EXPLANATION ? JSONOID
+					: site->whole_days ? INT4OID : FLOAT8OID))
 		ereport(ERROR,
 				(errcode(ERRCODE_DATATYPE_MISMATCH),
 				 errmsg("datemodules: %s is declared to return %s, which is not the kind of %s's results",
@@ -195,6 +218,54 @@ date_argument(FunctionCallInfo fcinfo, const CallSite *site, ArgKind kind, int k
 	return get_float8_nan();
 }
 
+/* The explanation as json; a NULL basis is a basis without a value. */
+static Datum
+explanation(FunctionCallInfo fcinfo, const CallSite *site, double start, double end)
+{
+	const char *basis = NULL;	/* left out */
+	size_t		length = 0;
+	size_t		size = 4096;
+	size_t		whole = 0;
+	char	   *json;
+	int			status;
+
+	if (PG_NARGS() == 3)
+	{
+		basis = "";
+		if (!PG_ARGISNULL(2))
+		{
+			text	   *t = PG_GETARG_TEXT_PP(2);
+
+			basis = VARDATA_ANY(t);
+			length = VARSIZE_ANY_EXHDR(t);
+		}
+	}
+	for (;;)
+	{
+		json = palloc(size);
+		status = dm_explain_text(site->function, start, end, basis, length, DM_EXPLAIN_JSON,
+								 json, size, &whole);
+		if ((status != DM_OK && status != DM_DIFFERS) || whole < size)
+			break;
+		pfree(json);
+		size = whole + 1;
+	}
+	if (status == DM_DIFFERS)
+		ereport(ERROR,
+				(errcode(ERRCODE_INTERNAL_ERROR),
+				 errmsg("%s: the explained figure and the module's result differ", site->name),
+				 errdetail("%s", json),
+				 errhint("This is a defect of datemodules: please report it.")));
+	if (status == DM_NOMEM)
+		ereport(ERROR, (errcode(ERRCODE_OUT_OF_MEMORY), errmsg("%s: out of memory", site->name)));
+	if (status != DM_OK)
+		ereport(ERROR,
+				(errcode(ERRCODE_FEATURE_NOT_SUPPORTED),
+				 errmsg("%s: %s cannot be explained", site->name,
+						dm_function_name(site->function))));
+	PG_RETURN_TEXT_P(cstring_to_text_with_len(json, whole));
+}
+
 static Datum
 evaluate(FunctionCallInfo fcinfo, ArgKind kind)
 {
@@ -204,6 +275,8 @@ evaluate(FunctionCallInfo fcinfo, ArgKind kind)
 	double		result;
 	int			cause = DM_CAUSE_NONE;
 
+	if (site->gives == GIVES_EXPLANATION)
+		return explanation(fcinfo, site, start, end);
 	if (PG_NARGS() == 2)
 		dm_eval(site->function, start, end, NULL, 0, &result, &cause);
 	else if (PG_ARGISNULL(2))
@@ -223,7 +296,7 @@ evaluate(FunctionCallInfo fcinfo, ArgKind kind)
 		dm_eval(site->function, start, end, VARDATA_ANY(basis), VARSIZE_ANY_EXHDR(basis),
 				&result, &cause);
 	}
-	if (site->cause)
+	if (site->gives == GIVES_CAUSE)
 	{
 		if (cause == DM_CAUSE_NONE)
 			PG_RETURN_NULL();

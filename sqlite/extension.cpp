@@ -3,8 +3,10 @@
 // the library reports: yrdif(start, end [, basis]) REAL, datdif(start, end,
 // basis) INTEGER (its results are whole days, and sum() of them stays exact),
 // and for each a <name>_cause(...) that says why a result is missing (NULL
-// when it is not). datemodules_notices() gives what loading the modules
-// skipped, or NULL.
+// when it is not) and a <name>_explain(...) that shows how the result comes
+// about, as JSON (the shape of modhost explain --json; a NULL date or basis is
+// explained as the missing result it gives). datemodules_notices() gives what
+// loading the modules skipped, or NULL.
 //
 // A date is TEXT as the library reads dates (an ISO date as date() writes it,
 // also with a time of day, "T", a fraction, "Z" or an offset; a number) or a
@@ -33,13 +35,16 @@ void release(Connection* c) {
   }
 }
 
-// What each SQL function is bound to: a function of the library, and whether
-// it gives the result or its cause.
+// What each SQL function is bound to: a function of the library, and what of
+// an evaluation it gives.
+enum class Gives { kResult, kCause, kExplanation };
+constexpr const char* kSuffix[] = {"", "_cause", "_explain"};
+
 struct Bound {
   const dm_function* f;
   Connection* connection;
   std::string sql_name;
-  bool cause;
+  Gives gives;
 };
 
 void unbind(void* p) {
@@ -98,6 +103,28 @@ bool date_argument(sqlite3_context* context, const Bound& b, sqlite3_value* valu
   }
 }
 
+// The explanation as JSON, or the SQL error that says why there is none.
+void explanation(sqlite3_context* context, const Bound& b, const double* dates, const char* basis,
+                 size_t length) {
+  std::string json(4096, '\0');
+  size_t whole = 0;
+  int status = DM_OK;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    status = dm_explain_text(b.f, dates[0], dates[1], basis, length, DM_EXPLAIN_JSON, json.data(),
+                             json.size(), &whole);
+    if (whole < json.size() || (status != DM_OK && status != DM_DIFFERS)) break;
+    json.resize(whole + 1);
+  }
+  if (status == DM_NOMEM) return sqlite3_result_error_nomem(context);
+  if (status == DM_DIFFERS)
+    return fail(context, b.sql_name +
+                             ": the explained figure and the module's result differ (a defect of "
+                             "datemodules, please report it): " +
+                             json.c_str());
+  if (status != DM_OK) return fail(context, b.sql_name + ": cannot be explained");
+  sqlite3_result_text(context, json.c_str(), static_cast<int>(whole), SQLITE_TRANSIENT);
+}
+
 void evaluate(sqlite3_context* context, int argc, sqlite3_value** argv) {
   const Bound& b = *static_cast<const Bound*>(sqlite3_user_data(context));
   double dates[2];
@@ -105,6 +132,15 @@ void evaluate(sqlite3_context* context, int argc, sqlite3_value** argv) {
     if (!date_argument(context, b, argv[k], k, &dates[k])) return;
   double result;
   int cause = DM_CAUSE_NONE;
+  if (b.gives == Gives::kExplanation) {
+    if (argc == 2) return explanation(context, b, dates, nullptr, 0);
+    if (sqlite3_value_type(argv[2]) == SQLITE_NULL) return explanation(context, b, dates, "", 0);
+    if (sqlite3_value_type(argv[2]) == SQLITE_BLOB)
+      return fail(context, b.sql_name + ": the basis must be TEXT, not a BLOB");
+    const char* basis = reinterpret_cast<const char*>(sqlite3_value_text(argv[2]));
+    if (basis == nullptr) return sqlite3_result_error_nomem(context);
+    return explanation(context, b, dates, basis, static_cast<size_t>(sqlite3_value_bytes(argv[2])));
+  }
   if (argc == 2) {
     dm_eval(b.f, dates[0], dates[1], nullptr, 0, &result, &cause);
   } else {
@@ -125,7 +161,7 @@ void evaluate(sqlite3_context* context, int argc, sqlite3_value** argv) {
                         &cause_of_pair);
     cause = cause_of_pair;
   }
-  if (b.cause) {
+  if (b.gives == Gives::kCause) {
     if (cause == DM_CAUSE_NONE) return sqlite3_result_null(context);
     return sqlite3_result_text(context, dm_cause_text(cause), -1, SQLITE_STATIC);
   }
@@ -176,10 +212,11 @@ extern "C" __attribute__((visibility("default"))) int sqlite3_datemodules_init(
     const dm_function* f = dm_function_at(lib, i);
     int fewest, most;
     dm_function_arity(f, &fewest, &most);
-    for (const bool cause : {false, true}) {
-      const std::string name = lower(dm_function_name(f)) + (cause ? "_cause" : "");
+    for (const Gives gives : {Gives::kResult, Gives::kCause, Gives::kExplanation}) {
+      if (gives == Gives::kExplanation && !dm_function_explainable(f)) continue;
+      const std::string name = lower(dm_function_name(f)) + kSuffix[static_cast<int>(gives)];
       for (int n = fewest; n <= most && status == SQLITE_OK; ++n)
-        add(name, n, new Bound{f, connection, name, cause}, evaluate, unbind);
+        add(name, n, new Bound{f, connection, name, gives}, evaluate, unbind);
     }
   }
   if (status == SQLITE_OK) add("datemodules_notices", 0, connection, notices, release_connection);

@@ -35,10 +35,15 @@ NaN; ``errors="raise"`` raises a ValueError that names the first one and its
 cause instead. ``yrdif_cause`` and ``datdif_cause`` give the causes. A text
 that is no date raises a ValueError that names it.
 
+``explain(start, end, basis, function)`` shows how a result comes about: the
+dates, how the basis text was read, the direction, the count with its figures
+and the module's own result beside them (see its documentation).
+
 The variable DATEMODULES_MODULES names the module directory (default: the
 modules installed with the library); DATEMODULES_LIBRARY names the library.
 """
 import datetime as _datetime
+import json as _json
 import warnings as _warnings
 
 import numpy as _np
@@ -408,12 +413,167 @@ def _result_function(f):
     return evaluate, cause
 
 
+# --- explanations -----------------------------------------------------------------
+
+class ExplanationDiffers(RuntimeError):
+    """The explained figure and the module's result differ: a defect of this
+    package (please report it). ``.explanation`` holds the explanation."""
+
+    def __init__(self, message, explanation):
+        super().__init__(message)
+        self.explanation = explanation
+
+
+class _Parts(dict):
+    """A part of an explanation: a dict whose keys are also attributes."""
+
+    def __getattr__(self, key):
+        try:
+            return self[key]
+        except KeyError:
+            raise AttributeError(key) from None
+
+
+class Explanation(_Parts):
+    """How one result of YRDIF or DATDIF comes about. ``str()`` is the text
+    that ``modhost explain`` prints; the parts are its fields, as in the JSON
+    of ``modhost explain --json``: function, start and end (value, date,
+    in_range), basis (given, text, read, upper_cased, names, rules), direction
+    (swapped, sign), count (basis, from, to, days, formula, and the figures of
+    its basis), result, module_result, same_bits and missing (test, cause,
+    status) when the result is missing."""
+
+    def __init__(self, parts, text):
+        super().__init__(parts)
+        self._text = text
+
+    def __str__(self):
+        return self._text
+
+    def __repr__(self):
+        result = self["result"] if self["missing"] is None else "missing"
+        return f"<Explanation {self._text.splitlines()[0]} = {result}>"
+
+
+def _parts(obj):
+    if isinstance(obj, dict):
+        return _Parts({k: _parts(v) for k, v in obj.items()})
+    if isinstance(obj, list):
+        return [_parts(v) for v in obj]
+    return obj
+
+
+def _explain_one(f, start, end, basis):
+    raw = None if basis is _LEFT_OUT else _basis_bytes("explain", basis)
+    texts = []
+    for form in (_library.DM_EXPLAIN_JSON, _library.DM_EXPLAIN_TEXT):
+        text, status = _library.explanation(f, float(start), float(end), raw, form)
+        if status not in (_library.DM_OK, _library.DM_DIFFERS):
+            raise RuntimeError(f"explain: the embedding library refused the call (status {status})")
+        texts.append(text)
+    e = Explanation(_parts(_json.loads(texts[0])), texts[1])
+    if status == _library.DM_DIFFERS:
+        raise ExplanationDiffers("explain: the explained figure and the module's result differ "
+                                 "(a defect of datemodules; please report it):\n" + texts[1], e)
+    return e
+
+
+# The columns of a DataFrame of explanations, from the parts of each.
+def _row(e):
+    count = e["count"] or {}
+    rules = e["basis"]["rules"]
+    decided = rules[-1]["rule"] if rules and rules[-1]["decided"] else None
+    missing = e["missing"] or {}
+    direction = e["direction"] or {}
+    return {
+        "start": e["start"]["value"], "end": e["end"]["value"],
+        "start_date": e["start"]["date"], "end_date": e["end"]["date"],
+        "basis": e["basis"]["text"], "basis_read": e["basis"]["read"],
+        "named": e["basis"]["names"], "rule": decided,
+        "swapped": direction.get("swapped"), "sign": direction.get("sign"),
+        "from": count.get("from"), "to": count.get("to"),
+        "days": count.get("days"), "formula": count.get("formula"),
+        "divisor": count.get("divisor"), "common_days": count.get("common_days"),
+        "leap_days": count.get("leap_days"), "years_taken_off": count.get("years_taken_off"),
+        "result": e["result"], "module_result": e["module_result"],
+        "same_bits": e["same_bits"], "failed_test": missing.get("test"),
+        "cause": missing.get("cause"),
+    }
+
+
+_COLUMNS = ["start", "end", "start_date", "end_date", "basis", "basis_read", "named", "rule",
+            "swapped", "sign", "from", "to", "days", "formula", "divisor", "common_days",
+            "leap_days", "years_taken_off", "result", "module_result", "same_bits",
+            "failed_test", "cause"]
+_INTEGER_COLUMNS = ("sign", "days", "divisor", "common_days", "leap_days", "years_taken_off")
+
+
+def explain(start, end, basis="AGE", function="YRDIF"):
+    """How function(start, end, basis) comes about, step by step, from the
+    engine that the modules are built from, with the module's own result for
+    the same arguments (the two have the same bits; ExplanationDiffers is
+    raised if they ever do not). The arguments are taken as yrdif and datdif
+    take them; basis=None leaves it out (YRDIF: AGE).
+
+    For scalars: an Explanation, whose str() is the text and whose fields are
+    the parts. For arrays, sequences or Series: a pandas DataFrame with a row
+    for each evaluation (the labels of the Series among the arguments as its
+    index) and a column for each main part: start, end, start_date, end_date,
+    basis, basis_read, named, rule, swapped, sign, from, to, days, formula,
+    divisor, common_days, leap_days, years_taken_off, result, module_result,
+    same_bits, failed_test and cause. Explaining takes some microseconds an
+    evaluation: it is for looking into results, not for computing them.
+    """
+    name = str(function).upper()
+    f = _modules.functions.get(name)
+    if f is None:
+        raise ValueError(f"explain: no function {function!r} (the modules register "
+                         f"{', '.join(_modules.functions)})")
+    if basis is None:
+        if f.fewest > 2:
+            raise TypeError(f"explain: {name} needs a basis (30/360, ACT/ACT, ACT/360 or ACT/365)")
+        basis = _LEFT_OUT
+    (start, end, basis), index = _align([start, end, basis])
+    starts = _as_array(start, "explain", "start")
+    ends = _as_array(end, "explain", "end")
+    if _is_series(basis) or _is_index(basis):
+        basis = basis.to_numpy(dtype=object)
+    array_basis = isinstance(basis, (list, tuple, _np.ndarray))
+    bases = _np.asarray(basis, dtype=object) if array_basis else None
+    if starts.ndim == 0 and ends.ndim == 0 and not array_basis:
+        return _explain_one(f, starts, ends, basis)
+    try:
+        shape = _np.broadcast_shapes(starts.shape, ends.shape,
+                                     bases.shape if bases is not None else ())
+    except ValueError:
+        raise ValueError("explain: start, end and basis do not broadcast together") from None
+    s = _np.broadcast_to(starts, shape).reshape(-1)
+    e = _np.broadcast_to(ends, shape).reshape(-1)
+    b = _np.broadcast_to(bases, shape).reshape(-1) if bases is not None else None
+    rows = []
+    for i in range(s.size):
+        one = basis if b is None else b[i]
+        if one is None or (isinstance(one, float) and one != one) or type(one).__name__ == "NAType":
+            one = ""  # a missing basis, as the other functions take it
+        rows.append(_row(_explain_one(f, s[i], e[i], one)))
+    pd = _pandas()
+    if pd is None:
+        raise ImportError("explain: a table of explanations needs pandas")
+    frame = pd.DataFrame.from_records(rows, columns=_COLUMNS)
+    for column in _INTEGER_COLUMNS:
+        frame[column] = frame[column].astype("Int64")
+    if index is not None and len(index) == len(frame):
+        frame.index = index
+    return frame
+
+
 def functions():
     """The functions that the modules register: name, fewest and most arguments."""
     return {name: (f.fewest, f.most) for name, f in _modules.functions.items()}
 
 
-__all__ = ["date_values", "functions", "DatemodulesWarning", "__version__"]
+__all__ = ["date_values", "explain", "functions", "DatemodulesWarning", "Explanation",
+           "ExplanationDiffers", "__version__"]
 for _f in _modules.functions.values():
     for _callable in _result_function(_f):
         globals()[_callable.__name__] = _callable

@@ -92,6 +92,9 @@ for _name, _restype, _argtypes in [
     ("dm_quote", ctypes.c_size_t, [ctypes.c_char_p, ctypes.c_size_t, ctypes.c_char_p,
                                    ctypes.c_size_t]),
     ("dm_iso_from_date", ctypes.c_int, [ctypes.c_double, ctypes.c_char_p, ctypes.c_size_t]),
+    ("dm_explain_text", ctypes.c_int, [_handle, ctypes.c_double, ctypes.c_double, ctypes.c_char_p,
+                                       ctypes.c_size_t, ctypes.c_int, ctypes.c_char_p,
+                                       ctypes.c_size_t, c_size_p]),
 ]:
     _f = getattr(lib, _name)
     _f.restype = _restype
@@ -99,6 +102,10 @@ for _name, _restype, _argtypes in [
 
 DM_OK = 0
 DM_MISSING = 1
+DM_MISUSE = 4
+DM_DIFFERS = 7
+DM_EXPLAIN_TEXT = 0
+DM_EXPLAIN_JSON = 1
 DM_QUOTE_SIZE = 360
 
 # The texts of the causes of missing results, by number; None for none.
@@ -111,6 +118,19 @@ def quoted(text):
     buf = ctypes.create_string_buffer(DM_QUOTE_SIZE)
     lib.dm_quote(raw, len(raw), buf, DM_QUOTE_SIZE)
     return buf.value.decode("utf-8", errors="surrogateescape")
+
+
+def explanation(f, start, end, basis, form):
+    """The text (form DM_EXPLAIN_TEXT) or JSON of one explanation, and its status."""
+    size = 8192
+    while True:
+        buf = ctypes.create_string_buffer(size)
+        length = ctypes.c_size_t()
+        status = lib.dm_explain_text(f.handle, start, end, basis, len(basis) if basis else 0,
+                                     form, buf, size, ctypes.byref(length))
+        if status not in (DM_OK, DM_DIFFERS) or length.value < size:
+            return buf.value.decode("utf-8", errors="surrogateescape"), status
+        size = length.value + 1
 
 
 class Function:
