@@ -471,7 +471,12 @@ def _explain_one(f, start, end, basis):
         if status not in (_library.DM_OK, _library.DM_DIFFERS):
             raise RuntimeError(f"explain: the embedding library refused the call (status {status})")
         texts.append(text)
-    e = Explanation(_parts(_json.loads(texts[0])), texts[1])
+    parts = _parts(_json.loads(texts[0]))
+    for part, key in ((parts, "result"), (parts, "module_result"), (parts["start"], "value"),
+                      (parts["end"], "value")):
+        if part[key] is not None:  # JSON writes whole numbers without a point
+            part[key] = float(part[key])
+    e = Explanation(parts, texts[1])
     if status == _library.DM_DIFFERS:
         raise ExplanationDiffers("explain: the explained figure and the module's result differ "
                                  "(a defect of datemodules; please report it):\n" + texts[1], e)
@@ -505,6 +510,7 @@ _COLUMNS = ["start", "end", "start_date", "end_date", "basis", "basis_read", "na
             "swapped", "sign", "from", "to", "days", "formula", "divisor", "common_days",
             "leap_days", "years_taken_off", "result", "module_result", "same_bits",
             "failed_test", "cause"]
+_FLOAT_COLUMNS = ("start", "end", "result", "module_result")
 _INTEGER_COLUMNS = ("sign", "days", "divisor", "common_days", "leap_days", "years_taken_off")
 
 
@@ -562,6 +568,8 @@ def explain(start, end, basis="AGE", function="YRDIF"):
     frame = pd.DataFrame.from_records(rows, columns=_COLUMNS)
     for column in _INTEGER_COLUMNS:
         frame[column] = frame[column].astype("Int64")
+    for column in _FLOAT_COLUMNS:  # JSON writes whole numbers without a point
+        frame[column] = frame[column].astype(_np.float64)
     if index is not None and len(index) == len(frame):
         frame.index = index
     return frame

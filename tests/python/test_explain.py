@@ -64,6 +64,7 @@ def test_fixtures_on_every_face(name, function, start, end, basis, text, js):
 def test_the_parts_are_attributes_and_missing_results_say_why():
     e = datemodules.explain("2019-07-01", "2020-07-01", "ACT/ACT")
     assert e.count.common_days == 184 and e.count.leap_days == 182
+    assert type(datemodules.explain(0, 366, "ACT/ACT", "DATDIF").result) is float
     assert [p.year_length for p in e.count.parts] == [365, 366]
     assert e.basis.rules[-1].decided and e.basis.names == "ACT/ACT"
     assert repr(e) == "<Explanation YRDIF(2019-07-01, 2020-07-01, 'ACT/ACT') = 1.0013773486039375>"
