@@ -9,6 +9,8 @@
 #include <map>
 #include <mutex>
 
+#include "core/paths.h"
+
 namespace dmcore {
 
 namespace {
@@ -80,14 +82,13 @@ std::string default_module_dir(std::string& error) {
     return "";
   }
   const std::string dir = file.substr(0, slash);
-  // A library in PREFIX/lib, a program in PREFIX/bin, either in a build tree.
-  for (const char* relative :
-       {"/datemodules/modules", "/../lib/datemodules/modules", "/../modules"}) {
+  // A library in PREFIX/LIBDIR, a program in PREFIX/BINDIR, either in a build tree.
+  for (const char* relative : {kModulesFromLibrary, kModulesFromProgram, kModulesInBuildTree}) {
     char resolved[PATH_MAX];
-    if (realpath((dir + relative).c_str(), resolved) != nullptr && is_directory(resolved))
+    if (realpath((dir + "/" + relative).c_str(), resolved) != nullptr && is_directory(resolved))
       return resolved;
   }
-  return dir + "/datemodules/modules";
+  return dir + "/" + kModulesFromLibrary;
 }
 
 }  // namespace dmcore

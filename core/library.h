@@ -38,8 +38,8 @@ constexpr char kModulesAlias[] = "MODHOST_MODULES";
 
 // The module directory when none is given: $DATEMODULES_MODULES (or
 // $MODHOST_MODULES), else the modules installed with the program or library
-// that holds this code, found from its own file (PREFIX/lib/datemodules/
-// modules, or modules/ of a build tree). Never a directory relative to the
+// that holds this code, found from its own file (PREFIX/LIBDIR/datemodules/
+// modules, or modules/ of a build tree: core/paths.h). Never a directory relative to the
 // working directory unless the variable says so; "" when the file cannot be
 // found, with `error` set.
 std::string default_module_dir(std::string& error);

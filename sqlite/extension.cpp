@@ -185,7 +185,9 @@ void release_connection(void* p) { release(static_cast<Connection*>(p)); }
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) int sqlite3_datemodules_init(
+// The entry point that SQLite derives from the file name mod_datemodules.so,
+// and the name that a caller may give load_extension().
+extern "C" __attribute__((visibility("default"))) int sqlite3_moddatemodules_init(
     sqlite3* db, char** error, const sqlite3_api_routines* api) {
   SQLITE_EXTENSION_INIT2(api);
   dm_library* lib = nullptr;
@@ -222,4 +224,9 @@ extern "C" __attribute__((visibility("default"))) int sqlite3_datemodules_init(
   if (status == SQLITE_OK) add("datemodules_notices", 0, connection, notices, release_connection);
   release(connection);
   return status;
+}
+
+extern "C" __attribute__((visibility("default"))) int sqlite3_datemodules_init(
+    sqlite3* db, char** error, const sqlite3_api_routines* api) {
+  return sqlite3_moddatemodules_init(db, error, api);
 }

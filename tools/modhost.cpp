@@ -56,8 +56,8 @@ Verbs:
 Options (anywhere before a lone --):
   --modules DIR   Module directory (default: $DATEMODULES_MODULES, or the
                   older $MODHOST_MODULES, else the modules installed with
-                  modhost: ../lib/datemodules/modules beside its binary, or
-                  ../modules in a build tree).
+                  modhost: LIBDIR/datemodules/modules of its install (see
+                  FILES in its manual page), or ../modules in a build tree).
   --table         batch: print an aligned table instead of CSV.
   --strict        A missing result is an error: call exits 1, batch reports
                   the row and counts it as a bad row.

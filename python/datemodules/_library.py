@@ -4,10 +4,9 @@ The C interface is the one binary boundary: the package calls it through
 ctypes, whose foreign calls release the GIL, so that an array's loop runs in
 C++ while other threads go on.
 
-The library is the one that comes with the package: in the build tree
-(build/python/datemodules beside build/lib) or in an install (the package in
-PREFIX/lib/python3/dist-packages, the library in PREFIX/lib), both found from
-the package's real location, symbolic links resolved. The environment variable
+The library is the one that comes with the package, where _location.py (made
+by the build for the build tree and for the install) says it is from the
+package's real folder, symbolic links resolved. The environment variable
 DATEMODULES_LIBRARY names another file to load instead; it must exist.
 """
 import ctypes
@@ -18,9 +17,8 @@ VARIABLE = "DATEMODULES_LIBRARY"
 
 
 def _candidates():
-    here = os.path.dirname(os.path.realpath(__file__))
-    yield os.path.join(here, "..", "..", "lib", _SONAME)  # build tree
-    yield os.path.join(here, "..", "..", "..", _SONAME)  # PREFIX/lib/python3/dist-packages
+    from ._location import LIBRARY
+    yield os.path.join(os.path.dirname(os.path.realpath(__file__)), LIBRARY)
 
 
 def _load():

@@ -8,7 +8,7 @@ import pytest
 
 BUILD = os.environ.get("DATEMODULES_BUILD", os.path.join(os.path.dirname(__file__), "..", "..", "build"))
 BUILD = os.path.abspath(BUILD)
-EXTENSION = os.path.join(BUILD, "sqlite", "datemodules")
+EXTENSION = os.path.join(BUILD, "sqlite", "mod_datemodules")
 MISSING_BITS = 0xFFFFFE0000000000
 
 # Basis texts by code; None leaves the basis out.
