@@ -19,15 +19,7 @@ using fuzzing::check;
 
 fuzzing::LoadedModules& modules() { return fuzzing::loaded_modules(); }
 
-template <typename T>
-T take(const std::uint8_t*& data, std::size_t& size) {
-  T v{};
-  const std::size_t n = size < sizeof v ? size : sizeof v;
-  std::memcpy(&v, data, n);
-  data += n;
-  size -= n;
-  return v;
-}
+using fuzzing::take;
 
 struct Result {
   std::int32_t status;

@@ -11,11 +11,12 @@
 
 #include "core/explain.h"
 #include "core/library.h"
-#include "fuzz/loaded_modules.h"
+#include "fuzz/input.h"
 
 namespace {
 
 using fuzzing::check;
+using fuzzing::take;
 
 const dmcore::Registry& registry() {
   static const dmcore::Registry r = [] {
@@ -23,16 +24,6 @@ const dmcore::Registry& registry() {
     return dmcore::open_directory(dir.substr(0, dir.rfind('/')));
   }();
   return r;
-}
-
-template <typename T>
-T take(const std::uint8_t*& data, std::size_t& size) {
-  T v{};
-  const std::size_t n = size < sizeof v ? size : sizeof v;
-  std::memcpy(&v, data, n);
-  data += n;
-  size -= n;
-  return v;
 }
 
 }  // namespace

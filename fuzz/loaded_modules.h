@@ -1,12 +1,10 @@
-// What the fuzz targets share: both modules loaded once through a reference
-// host, and a check that stops the run with a message.
+// Both modules loaded once through a reference host, for the fuzz targets
+// that call them directly.
 #ifndef FUZZ_LOADED_MODULES_H
 #define FUZZ_LOADED_MODULES_H
 
-#include <cstdio>
-#include <cstdlib>
-
 #include "core/loader.h"
+#include "fuzz/input.h"
 #include "tests/instruments/host.h"
 
 namespace fuzzing {
@@ -21,13 +19,6 @@ struct LoadedModules {
 inline LoadedModules& loaded_modules() {
   static LoadedModules m;
   return m;
-}
-
-inline void check(bool ok, const char* what) {
-  if (!ok) {
-    std::fprintf(stderr, "check failed: %s\n", what);
-    std::abort();
-  }
 }
 
 }  // namespace fuzzing

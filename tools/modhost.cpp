@@ -228,23 +228,33 @@ const dmcore::Function* find_function(const dmcore::Registry& registry, std::str
   return nullptr;
 }
 
-int run_call(const dmcore::Function& f, const std::vector<std::string>& args, bool strict) {
+// The arguments of one evaluation, as call and explain take them; false
+// with the error printed when they are not.
+bool read_arguments(const dmcore::Function& f, const std::vector<std::string>& args,
+                    double (&dates)[2], dmcore::Basis& basis) {
   const int n = static_cast<int>(args.size());
   if (n < f.min_args || n > f.max_args) {
     print_error(f.name + " takes " + dmcore::arity_text(f) + " arguments, not " +
                 std::to_string(n));
-    return kExitUsage;
+    return false;
   }
-  double dates[2];
   for (int i = 0; i < 2; ++i) {
     const dmcore::DateReason r = dmcore::read_date(args[i], dates[i]);
     if (r == dmcore::DateReason::kNotADate || r == dmcore::DateReason::kNoSuchDay) {
       print_error("argument " + std::to_string(i + 1) + ": " + dmcore::refusal(r, args[i]));
-      return kExitUsage;
+      return false;
     }
   }
+  basis = n == 2 ? dmcore::Basis::left_out() : dmcore::Basis::of(args[2]);
+  return true;
+}
+
+int run_call(const dmcore::Function& f, const std::vector<std::string>& args, bool strict) {
+  double dates[2];
+  dmcore::Basis basis = dmcore::Basis::left_out();
+  if (!read_arguments(f, args, dates, basis)) return kExitUsage;
   dmcore::Evaluator evaluator(f);
-  evaluator.basis(n == 2 ? dmcore::Basis::left_out() : dmcore::Basis::of(args[2]));
+  evaluator.basis(basis);
   double result;
   const dmcore::Cause cause = evaluator.run(dates[0], dates[1], &result);
   if (cause == dmcore::Cause::kNone) {
@@ -263,26 +273,14 @@ int run_call(const dmcore::Function& f, const std::vector<std::string>& args, bo
 // --- explain -------------------------------------------------------------------
 
 int run_explain(const dmcore::Function& f, const std::vector<std::string>& args, bool json) {
-  const int n = static_cast<int>(args.size());
-  if (n < f.min_args || n > f.max_args) {
-    print_error(f.name + " takes " + dmcore::arity_text(f) + " arguments, not " +
-                std::to_string(n));
-    return kExitUsage;
-  }
   if (!dmcore::explainable(f)) {
     print_error("explain knows YRDIF and DATDIF, not " + f.name);
     return kExitUsage;
   }
   double dates[2];
-  for (int i = 0; i < 2; ++i) {
-    const dmcore::DateReason r = dmcore::read_date(args[i], dates[i]);
-    if (r == dmcore::DateReason::kNotADate || r == dmcore::DateReason::kNoSuchDay) {
-      print_error("argument " + std::to_string(i + 1) + ": " + dmcore::refusal(r, args[i]));
-      return kExitUsage;
-    }
-  }
-  const dmcore::Explanation e = dmcore::explain(
-      f, dates[0], dates[1], n == 2 ? dmcore::Basis::left_out() : dmcore::Basis::of(args[2]));
+  dmcore::Basis basis = dmcore::Basis::left_out();
+  if (!read_arguments(f, args, dates, basis)) return kExitUsage;
+  const dmcore::Explanation e = dmcore::explain(f, dates[0], dates[1], basis);
   out.put(json ? dmcore::explanation_json(e) + "\n" : dmcore::explanation_text(e));
   if (e.same_bits) return kExitOk;
   print_error("the explained figure and " + f.module +
