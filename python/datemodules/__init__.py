@@ -455,31 +455,26 @@ class Explanation(_Parts):
         return f"<Explanation {self._text.splitlines()[0]} = {result}>"
 
 
-def _parts(obj):
-    if isinstance(obj, dict):
-        return _Parts({k: _parts(v) for k, v in obj.items()})
-    if isinstance(obj, list):
-        return [_parts(v) for v in obj]
-    return obj
-
-
-def _explain_one(f, start, end, basis):
+def _explain_one(f, start, end, basis, with_text=True):
+    """The explanation; a row of a table needs no text."""
     raw = None if basis is _LEFT_OUT else _basis_bytes("explain", basis)
     texts = []
-    for form in (_library.DM_EXPLAIN_JSON, _library.DM_EXPLAIN_TEXT):
+    forms = (_library.DM_EXPLAIN_JSON, _library.DM_EXPLAIN_TEXT) if with_text \
+        else (_library.DM_EXPLAIN_JSON,)
+    for form in forms:
         text, status = _library.explanation(f, float(start), float(end), raw, form)
         if status not in (_library.DM_OK, _library.DM_DIFFERS):
             raise RuntimeError(f"explain: the embedding library refused the call (status {status})")
         texts.append(text)
-    parts = _parts(_json.loads(texts[0]))
+    parts = _json.loads(texts[0], object_hook=_Parts)
     for part, key in ((parts, "result"), (parts, "module_result"), (parts["start"], "value"),
                       (parts["end"], "value")):
         if part[key] is not None:  # JSON writes whole numbers without a point
             part[key] = float(part[key])
-    e = Explanation(parts, texts[1])
+    e = Explanation(parts, texts[-1])
     if status == _library.DM_DIFFERS:
         raise ExplanationDiffers("explain: the explained figure and the module's result differ "
-                                 "(a defect of datemodules; please report it):\n" + texts[1], e)
+                                 "(a defect of datemodules; please report it):\n" + texts[-1], e)
     return e
 
 
@@ -561,7 +556,7 @@ def explain(start, end, basis="AGE", function="YRDIF"):
         one = basis if b is None else b[i]
         if one is None or (isinstance(one, float) and one != one) or type(one).__name__ == "NAType":
             one = ""  # a missing basis, as the other functions take it
-        rows.append(_row(_explain_one(f, s[i], e[i], one)))
+        rows.append(_row(_explain_one(f, s[i], e[i], one, with_text=False)))
     pd = _pandas()
     if pd is None:
         raise ImportError("explain: a table of explanations needs pandas")
