@@ -218,7 +218,7 @@ Explanation explain(const Function& f, double start, double end, const Basis& ba
   // The module's own result.
   Evaluator module(f);
   module.basis(basis);
-  const Cause module_cause = module.run(start, end, &e.module_result);
+  e.module_cause = module.run(start, end, &e.module_result);
 
   // The function's tests, in its order.
   const bool yrdif = f.name == "YRDIF";
@@ -228,7 +228,6 @@ Explanation explain(const Function& f, double start, double end, const Basis& ba
     e.failed = FailedTest::kEnd;
   } else if (basis.kind == Basis::Kind::kLeftOut) {
     e.basis = mcn::kBasisAge;
-    e.basis_by_default = true;
   } else if (basis.kind == Basis::Kind::kText) {
     const std::size_t n = basis.text.size() < std::size_t{mcn::kBasisBuffer}
                               ? basis.text.size()
@@ -252,7 +251,7 @@ Explanation explain(const Function& f, double start, double end, const Basis& ba
     e.host_lacks = leap_days_host_lacks(e.from, e.to);
   for (int i = 0; i < e.moves; ++i) (e.moved[i].end ? e.adjusted_to : e.adjusted_from).day = 30;
   e.same_bits = same_bits(e.result, e.module_result) &&
-                (module_cause == Cause::kNone) == (e.failed == FailedTest::kNone);
+                (e.module_cause == Cause::kNone) == (e.failed == FailedTest::kNone);
   return e;
 }
 
@@ -429,7 +428,7 @@ std::string explanation_text(const Explanation& e) {
   if (e.failed != FailedTest::kStart) date_line(s, "end", e.end);
 
   if (e.failed == FailedTest::kNone || e.failed == FailedTest::kBasis) {
-    if (e.basis_by_default) {
+    if (e.basis_given == Basis::Kind::kLeftOut) {
       add(s, "%-9s left out: AGE\n", "basis");
     } else if (e.basis_given == Basis::Kind::kMissing) {
       add(s, "%-9s missing\n", "basis");

@@ -77,7 +77,6 @@ struct Explanation {
   std::string basis_read;  // what the last rule tried looked at
   bool upper_cased;        // the rules came to the upper-casing
   int basis;               // the basis it names (mcn::kBasis...), kBasisNone for none
-  bool basis_by_default;   // left out: YRDIF counts in AGE
   int rules_tried;         // the first `rules_tried` entries of `rules`
   RuleTried rules[mcn::kBasisRuleCount];
 
@@ -100,9 +99,6 @@ struct Explanation {
   mcn::CivilDate adjusted_to;
   int moves;
   DayMoved moved[2];
-  // kActual
-  std::int64_t from_day;  // day numbers of the engine
-  std::int64_t to_day;
   // kActAct and kAge
   int shifts;
   AgeShift shifted[2];
@@ -118,6 +114,7 @@ struct Explanation {
   // The result as the steps give it and as the module gave it.
   double result;
   double module_result;
+  Cause module_cause;  // the cause of the module's result, as the evaluator gives it
   bool same_bits;
   Cause cause;
   FailedTest failed;

@@ -40,13 +40,10 @@ void check_result(const Result& r) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   fuzzing::LoadedModules& m = modules();
   const auto flags = take<std::uint8_t>(data, size);
-  const auto start_bits = take<std::uint64_t>(data, size);
-  const auto end_bits = take<std::uint64_t>(data, size);
+  const auto start = take<double>(data, size);  // any bit pattern
+  const auto end = take<double>(data, size);
   const auto count = take<std::uint8_t>(data, size);
   const auto length = take<std::int32_t>(data, size);
-  double start, end;
-  std::memcpy(&start, &start_bits, sizeof start);
-  std::memcpy(&end, &end_bits, sizeof end);
 
   const std::size_t claimed =
       length > 0 ? static_cast<std::size_t>(length < 8192 ? length : 8192) : 0;

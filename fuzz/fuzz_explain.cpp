@@ -30,11 +30,8 @@ const dmcore::Registry& registry() {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const auto flags = take<std::uint8_t>(data, size);
-  const auto start_bits = take<std::uint64_t>(data, size);
-  const auto end_bits = take<std::uint64_t>(data, size);
-  double start, end;
-  std::memcpy(&start, &start_bits, sizeof start);
-  std::memcpy(&end, &end_bits, sizeof end);
+  const auto start = take<double>(data, size);  // any bit pattern
+  const auto end = take<double>(data, size);
   const std::string text(reinterpret_cast<const char*>(data), size);
 
   const dmcore::Function& f = registry().functions.at((flags & 1) ? "DATDIF" : "YRDIF");

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <numeric>
+#include <optional>
 #include <vector>
 
 #include "core/quote.h"
@@ -64,27 +65,33 @@ void Batch::evaluate(std::string_view text, const std::string_view* fields, int 
   if (n < f_.min_args || n > f_.max_args) {
     bad(f_.name + " takes " + dmcore::arity_text(f_) + " fields, this row has " +
         std::to_string(n));
-    row(fields, n, "");
-    parts(nullptr);
-    return out_.put('\n');
+    return refused_row(fields, n);
   }
   double dates[2];
   for (int i = 0; i < 2; ++i) {
     const dmcore::DateReason r = dmcore::read_date(fields[i], dates[i]);
     if (r == dmcore::DateReason::kNotADate || r == dmcore::DateReason::kNoSuchDay) {
       bad("field " + std::to_string(i + 1) + ": " + dmcore::refusal(r, fields[i]));
-      row(fields, n, "");
-      parts(nullptr);
-      return out_.put('\n');
+      return refused_row(fields, n);
     }
   }
   const dmcore::Basis basis = n == 2 ? dmcore::Basis::left_out() : dmcore::Basis::of(fields[2]);
-  evaluator_.basis(basis);
+  // With the parts asked for, the explanation's own call of the module gives
+  // the result.
+  std::optional<dmcore::Explanation> e;
   double result;
+  dmcore::Cause cause;
+  if (options_.explain) {
+    e = dmcore::explain(f_, dates[0], dates[1], basis);
+    result = e->module_result;
+    cause = e->module_cause;
+  } else {
+    evaluator_.basis(basis);
+    cause = evaluator_.run(dates[0], dates[1], &result);
+  }
   char buf[dmcore::kNumberChars];
   std::string_view value;
-  if (const dmcore::Cause cause = evaluator_.run(dates[0], dates[1], &result);
-      cause == dmcore::Cause::kNone) {
+  if (cause == dmcore::Cause::kNone) {
     value = std::string_view(buf, static_cast<std::size_t>(dmcore::format_number(result, buf)));
   } else {
     ++missing_[static_cast<int>(cause)];
@@ -98,12 +105,18 @@ void Batch::evaluate(std::string_view text, const std::string_view* fields, int 
   } else {
     row(fields, n, value);
   }
-  if (options_.explain) {
-    const dmcore::Explanation e = dmcore::explain(f_, dates[0], dates[1], basis);
-    if (!e.same_bits) bad("the explained figure and the module's result differ (a defect)");
-    const dmcore::PartColumns columns = dmcore::part_columns(e);
+  if (e) {
+    if (!e->same_bits) bad("the explained figure and the module's result differ (a defect)");
+    const dmcore::PartColumns columns = dmcore::part_columns(*e);
     parts(&columns);
   }
+  out_.put('\n');
+}
+
+// A row that was not evaluated: its fields, an empty result and empty parts.
+void Batch::refused_row(const std::string_view* fields, int n) {
+  row(fields, n, "");
+  parts(nullptr);
   out_.put('\n');
 }
 
@@ -149,9 +162,7 @@ void Batch::row(const std::string_view* fields, int n, std::string_view result) 
 // first column.
 void Batch::unsplit_row(std::string_view text) {
   const std::string_view fields[] = {text};
-  row(fields, 1, "");
-  parts(nullptr);
-  out_.put('\n');
+  refused_row(fields, 1);
 }
 
 void Batch::finish() {

@@ -50,6 +50,7 @@ class Batch {
   void bad(const std::string& why);
   void row(const std::string_view* fields, int n, std::string_view result);
   void parts(const dmcore::PartColumns* columns);
+  void refused_row(const std::string_view* fields, int n);
   void unsplit_row(std::string_view text);
 
   const dmcore::Function& f_;
