@@ -113,19 +113,19 @@ const char* reason_text(DateReason reason) {
 
 DateReason read_date(std::string_view text, double& value) {
   // The common form, yyyy-mm-dd alone, straight to its day.
-  if (DateReason r; text.size() == 10 && read_iso10(text.data(), r, value)) {
-    if (r != DateReason::kDate) value = mcn::missing_value();
-    return r;
-  }
+  if (DateReason r; text.size() == 10 && read_iso10(text.data(), r, value)) return r;
   const std::string_view s = trim(text);
   value = mcn::missing_value();
   if (s.empty() || s == ".") return DateReason::kMissing;
-  if (const DateReason r = iso_date(s, value); r != DateReason::kNotADate) return r;
+  if (const DateReason r = iso_date(s, value); r != DateReason::kNotADate) {
+    if (r == DateReason::kNoSuchDay) value = refused_date(r);
+    return r;
+  }
   // A date value. from_chars takes no leading '+'.
   double v;
   const auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
   if (ec != std::errc() || ptr != s.data() + s.size() || !std::isfinite(v)) {
-    value = mcn::missing_value();
+    value = refused_date(DateReason::kNotADate);
     return DateReason::kNotADate;
   }
   value = v;

@@ -34,7 +34,31 @@ enum class DateReason : std::uint8_t {
 // The reason as a message says it; "" for kDate and kMissing.
 const char* reason_text(DateReason reason);
 
-// Reads a date text into `value` (the missing value for kMissing).
+// A date that was given but cannot be used keeps its reason in its date
+// value, so that the cause of the missing result it gives is the true one:
+// a text that is no date, or a day the host calendar lacks (4000-02-29), is
+// a quiet NaN whose payload names the reason. The modules take every NaN for
+// a missing date, so their results stay what they are; the evaluator reads
+// the payload back for the cause. A day beyond the calendar's bounds is an
+// infinity of its sign, a date out of range to the functions.
+constexpr std::uint64_t kRefusedDateBits = 0x7FF8'DA7E'0000'0000;
+inline double refused_date(DateReason reason) {
+  return __builtin_bit_cast(double, kRefusedDateBits | static_cast<std::uint64_t>(reason));
+}
+// The reason a date value carries: kMissing for any other NaN, else kDate.
+inline DateReason reason_of_value(double value) {
+  const auto bits = __builtin_bit_cast(std::uint64_t, value);
+  if (bits == (kRefusedDateBits | static_cast<std::uint64_t>(DateReason::kNotADate)))
+    return DateReason::kNotADate;
+  if (bits == (kRefusedDateBits | static_cast<std::uint64_t>(DateReason::kNoSuchDay)))
+    return DateReason::kNoSuchDay;
+  return value != value ? DateReason::kMissing : DateReason::kDate;
+}
+// The date value of a day past the calendar's bounds, on the side of `sign`.
+inline double beyond_bounds(double sign) { return sign < 0 ? -__builtin_inf() : __builtin_inf(); }
+
+// Reads a date text into `value`: the missing value for kMissing, a refused
+// date (refused_date) for kNotADate and kNoSuchDay.
 DateReason read_date(std::string_view text, double& value);
 
 // The common form alone, yyyy-mm-dd in exactly 10 characters of any width
@@ -51,7 +75,7 @@ inline bool read_iso10(const Char* t, DateReason& reason, double& value) {
   const int day = static_cast<int>(10 * d(8) + d(9));
   const std::int64_t year = 1000 * d(0) + 100 * d(1) + 10 * d(2) + d(3);
   reason = date_from_civil({year, month, day}, value) ? DateReason::kDate : DateReason::kNoSuchDay;
-  if (reason != DateReason::kDate) value = __builtin_nan("");
+  if (reason != DateReason::kDate) value = refused_date(reason);
   return true;
 }
 
@@ -61,7 +85,7 @@ std::string refusal(DateReason reason, std::string_view text);
 // yyyy-mm-dd (at least four year digits, "-" before a negative year) of a
 // date value's day; false for a value whose year has more than 9 digits, which
 // read_date would not take back. `out` needs room for kIsoChars bytes.
-constexpr int kIsoChars = 16;
+constexpr int kIsoChars = 17;  // "-999999999-12-31" and its NUL
 bool format_iso(double value, char* out, int& length);
 
 // Whether a field is meant as a date or a number: it starts, after blanks,

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <limits>
 
+#include "core/dates.h"
+
 namespace dmcore {
 
 const char* cause_text(Cause cause) {
@@ -17,13 +19,26 @@ const char* cause_text(Cause cause) {
       return "basis missing";
     case Cause::kBasisUnknown:
       return "basis names no basis";
+    case Cause::kNotADate:
+      return reason_text(DateReason::kNotADate);
+    case Cause::kNoSuchDay:
+      return reason_text(DateReason::kNoSuchDay);
   }
   return "";
 }
 
 Cause missing_cause(double start, double end, const Basis& basis) {
   for (const double d : {start, end}) {
-    if (std::isnan(d)) return Cause::kDateMissing;
+    if (std::isnan(d)) {
+      switch (reason_of_value(d)) {
+        case DateReason::kNotADate:
+          return Cause::kNotADate;
+        case DateReason::kNoSuchDay:
+          return Cause::kNoSuchDay;
+        default:
+          return Cause::kDateMissing;
+      }
+    }
     if (!(d >= mcn::kFirstDate && d < mcn::kDateLimit)) return Cause::kDateOutOfRange;
   }
   return basis.kind == Basis::Kind::kMissing ? Cause::kBasisMissing : Cause::kBasisUnknown;

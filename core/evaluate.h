@@ -21,8 +21,10 @@ enum class Cause : std::uint8_t {
   kDateOutOfRange = 2,  // a date lies outside 1582-01-01 .. 20000-12-31
   kBasisMissing = 3,    // the basis argument was given without a value
   kBasisUnknown = 4,    // the basis text names no basis
+  kNotADate = 5,        // a date was given as a text that is no date
+  kNoSuchDay = 6,       // a date was given as a day the host calendar lacks
 };
-constexpr int kCauseCount = 5;
+constexpr int kCauseCount = 7;
 
 // The one text of each cause; "" for kNone.
 const char* cause_text(Cause cause);

@@ -303,7 +303,10 @@ std::string basis_argument_text(const Explanation& e) {
 }
 
 void date_line(std::string& s, const char* label, const ExplainedDate& d) {
-  if (std::isnan(d.value)) {
+  if (const DateReason r = reason_of_value(d.value);
+      r != DateReason::kMissing && std::isnan(d.value)) {
+    add(s, "%-9s given, but %s\n", label, reason_text(r));
+  } else if (std::isnan(d.value)) {
     add(s, "%-9s missing\n", label);
   } else if (!d.has_date) {
     add(s, "%-9s date value %s, beyond the calendar\n", label, number(d.value).c_str());

@@ -13,6 +13,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/quote.h"
+
 namespace dmcore {
 
 namespace {
@@ -30,9 +32,19 @@ bool is_module_file(const std::string& name) {
   return name.size() > 3 && name.compare(name.size() - 3, 3, ".so") == 0;
 }
 
+// A refusal of a file: its name shown safely, then what is wrong, a text made
+// here (or made safe here, as the dynamic loader's is).
 bool fail(std::string& error, const std::string& path, const std::string& what) {
-  error = path + ": " + what;
+  error = shown_path(path) + ": " + what;
   return false;
+}
+
+// A name from a module's records, which messages, SQL and the other faces use
+// as it is: printable ASCII only.
+bool printable(const std::string& name) {
+  for (const char c : name)
+    if (c <= 0x20 || c >= 0x7F) return false;
+  return true;
 }
 
 // Program headers beyond this many are taken as a corrupt header.
@@ -137,17 +149,21 @@ std::vector<IdentityField> identity(const Module& m) {
   const mcn::VersionBlock& v = m.version;
   constexpr const char* kImage = "image information";
   constexpr const char* kVersion = "version block";
+  // Every field is the module's own bytes: shown safely, cut when long.
+  const auto shown = [](std::string_view text) { return escaped(text, kPathLimit); };
+  const auto fixed = [&](const char* label, const char* field, std::size_t width) {
+    return IdentityField{kImage, label, shown(field_text(field, width)), false};
+  };
   const auto word = [&](const char* label, const char* text) {
-    return IdentityField{kVersion, label, text ? text : "(null)", text != nullptr};
+    return IdentityField{kVersion, label, text ? shown(text) : "(null)", text != nullptr};
   };
   return {
-      {kImage, "marker", field_text(image.marker, sizeof image.marker), false},
-      {kImage, "release", field_text(image.release, sizeof image.release), false},
-      {kImage, "release (short)", field_text(image.release_short, sizeof image.release_short),
-       false},
-      {kImage, "build date", field_text(image.build_date, sizeof image.build_date), false},
-      {kImage, "level", field_text(image.level, sizeof image.level), false},
-      {kImage, "copyright", image.copyright ? image.copyright : "(none)", false},
+      fixed("marker", image.marker, sizeof image.marker),
+      fixed("release", image.release, sizeof image.release),
+      fixed("release (short)", image.release_short, sizeof image.release_short),
+      fixed("build date", image.build_date, sizeof image.build_date),
+      fixed("level", image.level, sizeof image.level),
+      {kImage, "copyright", image.copyright ? shown(image.copyright) : "(none)", false},
       word("release", v.release),
       word("build path", v.build_path),
       {kVersion, "build time (s)", std::to_string(v.build_time), false},
@@ -176,6 +192,8 @@ bool register_record(const mcn::ModuleRecord& record, Module& module, std::strin
     return fail(error, path, "module name is not NUL-terminated");
   const std::string name = field_text(record.name, sizeof record.name);
   if (name.empty()) return fail(error, path, "module record has no name");
+  if (!printable(name))
+    return fail(error, path, "module name " + quoted(name) + " is not printable ASCII");
   if (record.entry == nullptr)
     return fail(error, path, "module " + name + " has no entry function");
   if (module.name.empty()) module.name = name;
@@ -202,6 +220,8 @@ bool register_record(const mcn::ModuleRecord& record, Module& module, std::strin
                path,
                whole};
     if (f.name.empty()) return fail(error, path, "function item has no name");
+    if (!printable(f.name))
+      return fail(error, path, "function name " + quoted(f.name) + " is not printable ASCII");
     if (f.min_args > f.max_args || f.max_args > mcn::kMaxArgs)
       return fail(error, path,
                   "function " + f.name + " has argument counts out of order (" +
@@ -234,7 +254,9 @@ bool load_module(Runtime& host, const std::string& path, Module& out, std::strin
   void* raw = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (raw == nullptr) {
     const char* why = dlerror();
-    return fail(error, path, std::string("cannot load: ") + (why ? why : "unknown error"));
+    return fail(
+        error, path,
+        "cannot load: " + (why ? escaped(why, kLoaderLimit) : std::string("unknown error")));
   }
   std::shared_ptr<void> handle(raw, [](void* h) { dlclose(h); });
 
@@ -280,7 +302,8 @@ Registry load_directory(const std::string& dir, const ModuleSource& source) {
   Registry registry;
   DIR* d = opendir(dir.c_str());
   if (d == nullptr) {
-    registry.errors.push_back(dir + ": cannot read the module directory: " + std::strerror(errno));
+    registry.errors.push_back(shown_path(dir) +
+                              ": cannot read the module directory: " + std::strerror(errno));
     return registry;
   }
   std::vector<std::string> files;
@@ -290,7 +313,8 @@ Registry load_directory(const std::string& dir, const ModuleSource& source) {
     if (is_module_file(name)) files.push_back(name);
   }
   if (errno != 0)
-    registry.errors.push_back(dir + ": cannot read the module directory: " + std::strerror(errno));
+    registry.errors.push_back(shown_path(dir) +
+                              ": cannot read the module directory: " + std::strerror(errno));
   closedir(d);
   std::sort(files.begin(), files.end());
 
@@ -305,8 +329,8 @@ Registry load_directory(const std::string& dir, const ModuleSource& source) {
       const auto [it, added] = registry.functions.emplace(f.name, f);
       if (!added)
         registry.duplicates.push_back("function " + f.name + " is registered by both " +
-                                      it->second.path + " and " + m->path + "; " + it->second.path +
-                                      " is used");
+                                      shown_path(it->second.path) + " and " + shown_path(m->path) +
+                                      "; " + shown_path(it->second.path) + " is used");
     }
     registry.modules.push_back(std::move(m));
   }

@@ -60,4 +60,13 @@ std::string escaped(std::string_view text, std::size_t limit) {
   return out;
 }
 
+std::string shown_path(std::string_view path) {
+  if (path.size() <= kPathLimit) return escaped(path, kPathLimit);
+  constexpr std::size_t kHead = kPathLimit / 3;
+  std::size_t tail = path.size() - (kPathLimit - kHead);
+  // The tail starts on a character, not inside one.
+  while (tail < path.size() && (static_cast<unsigned char>(path[tail]) & 0xC0) == 0x80) ++tail;
+  return escaped(path.substr(0, kHead), kHead) + "..." + escaped(path.substr(tail), kPathLimit);
+}
+
 }  // namespace dmcore

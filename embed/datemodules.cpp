@@ -4,12 +4,16 @@
 #include "embed/datemodules.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <map>
+#include <mutex>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/calendar.h"
@@ -20,20 +24,88 @@
 #include "core/quote.h"
 #include "core/version.h"
 
+// A function lives for the process, as the module that registered it does:
+// one per module file and name, whichever handle found it, so that it stays
+// valid after every handle that found it is closed.
 struct dm_function {
   dmcore::Function function;
 };
 
+// A handle. Closing it ends what it holds, but not the handle itself, which
+// waits, marked closed, for the next dm_open: a closed handle is refused with
+// DM_MISUSE (or an empty answer) instead of being read through freed memory.
 struct dm_library {
+  std::atomic<std::uint32_t> state{0};
   std::string dir;
   dmcore::Registry registry;                                   // holds the modules
   std::vector<std::vector<dmcore::IdentityField>> identities;  // of registry.modules
-  std::vector<dm_function> functions;
+  std::vector<const dm_function*> functions;
   std::vector<std::string> notices;
   std::string errmsg;
 };
 
 namespace {
+
+constexpr std::uint32_t kOpen = 0x6f70656e;
+constexpr std::uint32_t kClosed = 0x636c6f73;
+
+bool is_open(const dm_library* lib) {
+  return lib != nullptr && lib->state.load(std::memory_order_acquire) == kOpen;
+}
+
+std::mutex handles_mutex;
+
+// The process's functions by file and name, and the closed handles waiting
+// for reuse; neither is ever destroyed, since other threads may still use
+// them at exit.
+std::map<std::pair<std::string, std::string>, const dm_function*>& process_functions() {
+  static auto* functions = new std::map<std::pair<std::string, std::string>, const dm_function*>;
+  return *functions;
+}
+std::vector<dm_library*>& closed_handles() {
+  static auto* handles = new std::vector<dm_library*>;
+  return *handles;
+}
+
+// The process's one dm_function for a registered function.
+const dm_function* process_function(const dmcore::Function& f) {
+  std::lock_guard<std::mutex> lock(handles_mutex);
+  const dm_function*& slot = process_functions()[{f.path, f.name}];
+  if (slot == nullptr) slot = new dm_function{f};
+  return slot;
+}
+
+dm_library* new_handle() {
+  {
+    std::lock_guard<std::mutex> lock(handles_mutex);
+    auto& closed = closed_handles();
+    if (!closed.empty()) {
+      dm_library* lib = closed.back();
+      closed.pop_back();
+      return lib;
+    }
+  }
+  return new (std::nothrow) dm_library;
+}
+
+// Ends what a handle holds and keeps the handle for reuse; false when it was
+// not open.
+bool close_handle(dm_library* lib) {
+  std::uint32_t expected = kOpen;
+  if (lib == nullptr || !lib->state.compare_exchange_strong(expected, kClosed)) return false;
+  std::string().swap(lib->dir);
+  lib->registry = dmcore::Registry{};
+  std::vector<std::vector<dmcore::IdentityField>>().swap(lib->identities);
+  std::vector<const dm_function*>().swap(lib->functions);
+  std::vector<std::string>().swap(lib->notices);
+  std::string().swap(lib->errmsg);
+  try {
+    std::lock_guard<std::mutex> lock(handles_mutex);
+    closed_handles().push_back(lib);
+  } catch (...) {  // no room to keep it: it stays closed, and is not reused
+  }
+  return true;
+}
 
 std::string upper(const char* name) {
   std::string s = name;
@@ -46,10 +118,19 @@ bool overlaps(const double* out, const double* in, std::size_t n) {
   return out != in && out < in + n && in < out + n;
 }
 
-bool bad_arrays(std::size_t n, const double* start, const double* end, const double* results) {
+// Whether n causes overlap n doubles.
+bool overlaps(const std::uint8_t* causes, const double* in, std::size_t n) {
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(in);
+  return causes < bytes + n * sizeof(double) && bytes < causes + n;
+}
+
+bool bad_arrays(std::size_t n, const double* start, const double* end, const double* results,
+                const std::uint8_t* causes) {
   if (n == 0) return false;
   return start == nullptr || end == nullptr || results == nullptr || overlaps(results, start, n) ||
-         overlaps(results, end, n);
+         overlaps(results, end, n) ||
+         (causes != nullptr &&
+          (overlaps(causes, start, n) || overlaps(causes, end, n) || overlaps(causes, results, n)));
 }
 
 // A basis as the C interface passes it: NULL leaves it out.
@@ -83,6 +164,18 @@ extern "C" {
 
 const char* dm_version(void) { return dmcore::kVersion; }
 
+static_assert(DM_CAUSE_COUNT == dmcore::kCauseCount &&
+              DM_CAUSE_DATE_MISSING == static_cast<int>(dmcore::Cause::kDateMissing) &&
+              DM_CAUSE_DATE_RANGE == static_cast<int>(dmcore::Cause::kDateOutOfRange) &&
+              DM_CAUSE_BASIS_MISSING == static_cast<int>(dmcore::Cause::kBasisMissing) &&
+              DM_CAUSE_BASIS_UNKNOWN == static_cast<int>(dmcore::Cause::kBasisUnknown) &&
+              DM_CAUSE_NOT_A_DATE == static_cast<int>(dmcore::Cause::kNotADate) &&
+              DM_CAUSE_NO_SUCH_DAY == static_cast<int>(dmcore::Cause::kNoSuchDay));
+static_assert(DM_DATE_OK == static_cast<int>(dmcore::DateReason::kDate) &&
+              DM_DATE_MISSING == static_cast<int>(dmcore::DateReason::kMissing) &&
+              DM_DATE_NOT_A_DATE == static_cast<int>(dmcore::DateReason::kNotADate) &&
+              DM_DATE_NO_SUCH_DAY == static_cast<int>(dmcore::DateReason::kNoSuchDay));
+
 const char* dm_cause_text(int cause) {
   return cause >= 0 && cause < dmcore::kCauseCount
              ? dmcore::cause_text(static_cast<dmcore::Cause>(cause))
@@ -102,15 +195,18 @@ namespace {
 int open_library(const char* module_dir, dm_library* lib) {
   std::string error;
   lib->dir = module_dir != nullptr ? module_dir : dmcore::default_module_dir(error);
-  if (lib->dir.empty()) {
+  if (module_dir != nullptr && lib->dir.empty()) {
+    lib->notices.push_back("the module directory is an empty text: name a directory, or pass NULL");
+  } else if (lib->dir.empty()) {
     lib->notices.push_back(error);
   } else {
     lib->registry = dmcore::open_directory(lib->dir);
-    for (const auto& [name, f] : lib->registry.functions) lib->functions.push_back({f});
+    for (const auto& [name, f] : lib->registry.functions)
+      lib->functions.push_back(process_function(f));
     for (const auto& m : lib->registry.modules) lib->identities.push_back(dmcore::identity(*m));
     lib->notices = dmcore::notices(lib->registry);
     if (lib->functions.empty() && lib->notices.empty())
-      lib->notices.push_back(lib->dir + ": no modules");
+      lib->notices.push_back(dmcore::shown_path(lib->dir) + ": no modules");
   }
   for (const std::string& n : lib->notices) lib->errmsg += (lib->errmsg.empty() ? "" : "; ") + n;
   return lib->functions.empty() ? DM_ERROR : DM_OK;
@@ -121,34 +217,36 @@ int open_library(const char* module_dir, dm_library* lib) {
 int dm_open(const char* module_dir, dm_library** out) {
   if (out == nullptr) return DM_MISUSE;
   *out = nullptr;
-  auto* lib = new (std::nothrow) dm_library;
+  dm_library* lib = new_handle();
   if (lib == nullptr) return DM_NOMEM;
+  lib->state.store(kOpen, std::memory_order_release);
   try {
     const int status = open_library(module_dir, lib);
     *out = lib;
     return status;
   } catch (...) {
-    delete lib;
+    close_handle(lib);
     return DM_NOMEM;
   }
 }
 
-void dm_close(dm_library* lib) { delete lib; }
+void dm_close(dm_library* lib) { close_handle(lib); }
 
-const char* dm_module_dir(const dm_library* lib) { return lib != nullptr ? lib->dir.c_str() : ""; }
+const char* dm_module_dir(const dm_library* lib) { return is_open(lib) ? lib->dir.c_str() : ""; }
 
 const char* dm_errmsg(const dm_library* lib) {
-  return lib == nullptr ? "no library handle" : lib->errmsg.c_str();
+  if (lib == nullptr) return "no library handle";
+  return is_open(lib) ? lib->errmsg.c_str() : "the library handle is closed";
 }
 
-size_t dm_notice_count(const dm_library* lib) { return lib != nullptr ? lib->notices.size() : 0; }
+size_t dm_notice_count(const dm_library* lib) { return is_open(lib) ? lib->notices.size() : 0; }
 
 const char* dm_notice(const dm_library* lib, size_t i) {
-  return lib != nullptr && i < lib->notices.size() ? lib->notices[i].c_str() : "";
+  return is_open(lib) && i < lib->notices.size() ? lib->notices[i].c_str() : "";
 }
 
 size_t dm_module_count(const dm_library* lib) {
-  return lib != nullptr ? lib->registry.modules.size() : 0;
+  return is_open(lib) ? lib->registry.modules.size() : 0;
 }
 
 const char* dm_module_name(const dm_library* lib, size_t i) {
@@ -172,20 +270,22 @@ const char* dm_module_field(const dm_library* lib, size_t i, size_t k, const cha
   return field.text.c_str();
 }
 
-size_t dm_function_count(const dm_library* lib) {
-  return lib != nullptr ? lib->functions.size() : 0;
-}
+size_t dm_function_count(const dm_library* lib) { return is_open(lib) ? lib->functions.size() : 0; }
 
 const dm_function* dm_function_at(const dm_library* lib, size_t i) {
-  return lib != nullptr && i < lib->functions.size() ? &lib->functions[i] : nullptr;
+  return is_open(lib) && i < lib->functions.size() ? lib->functions[i] : nullptr;
 }
 
 int dm_function_find(const dm_library* lib, const char* name, const dm_function** out) {
-  if (lib == nullptr || name == nullptr || out == nullptr) return DM_MISUSE;
-  const std::string wanted = upper(name);
+  if (!is_open(lib) || name == nullptr || out == nullptr) return DM_MISUSE;
   *out = nullptr;
-  for (const dm_function& f : lib->functions)
-    if (f.function.name == wanted) *out = &f;
+  try {
+    const std::string wanted = upper(name);
+    for (const dm_function* f : lib->functions)
+      if (f->function.name == wanted) *out = f;
+  } catch (...) {
+    return DM_NOMEM;
+  }
   return *out != nullptr ? DM_OK : DM_NOTFOUND;
 }
 
@@ -222,7 +322,8 @@ int dm_eval_array(const dm_function* f, size_t n, const double* start, const dou
                   const char* basis, size_t basis_length, double* results, size_t* missing,
                   uint8_t* causes) {
   const dmcore::Basis b = basis_of(basis, basis_length);
-  if (f == nullptr || bad_arrays(n, start, end, results) || !dmcore::accepts(f->function, b))
+  if (f == nullptr || bad_arrays(n, start, end, results, causes) ||
+      !dmcore::accepts(f->function, b))
     return DM_MISUSE;
   const std::size_t m = dmcore::evaluate_array(f->function, n, start, end, b, results, causes);
   if (missing != nullptr) *missing = m;
@@ -232,7 +333,7 @@ int dm_eval_array(const dm_function* f, size_t n, const double* start, const dou
 int dm_eval_array_bases(const dm_function* f, size_t n, const double* start, const double* end,
                         const char* const* bases, const size_t* lengths, double* results,
                         size_t* missing, uint8_t* causes) {
-  if (f == nullptr || bad_arrays(n, start, end, results) ||
+  if (f == nullptr || bad_arrays(n, start, end, results, causes) ||
       (n > 0 && (bases == nullptr || lengths == nullptr)))
     return DM_MISUSE;
   const std::size_t m =
@@ -241,9 +342,23 @@ int dm_eval_array_bases(const dm_function* f, size_t n, const double* start, con
   return DM_OK;
 }
 
+namespace {
+
+// The date value of a civil date: the missing value's kin for a date that
+// the calendar lacks, an infinity for a year beyond its bounds.
+bool civil_value(const dmcore::Civil& c, double& value) {
+  if (dmcore::date_from_civil(c, value)) return true;
+  value = c.year <= -dmcore::kYearLimit || c.year >= dmcore::kYearLimit
+              ? dmcore::beyond_bounds(static_cast<double>(c.year))
+              : dmcore::refused_date(dmcore::DateReason::kNoSuchDay);
+  return false;
+}
+
+}  // namespace
+
 int dm_date_from_civil(int64_t year, int month, int day, double* value) {
   if (value == nullptr) return DM_MISUSE;
-  return dmcore::date_from_civil({year, month, day}, *value) ? DM_OK : DM_RANGE;
+  return civil_value({year, month, day}, *value) ? DM_OK : DM_RANGE;
 }
 
 int dm_civil_from_date(double value, int64_t* year, int* month, int* day) {
@@ -260,9 +375,7 @@ int dm_dates_from_civil(size_t n, const int64_t* year, const int32_t* month, con
                         double* values) {
   if (n > 0 && (year == nullptr || month == nullptr || day == nullptr || values == nullptr))
     return DM_MISUSE;
-  for (std::size_t i = 0; i < n; ++i)
-    if (!dmcore::date_from_civil({year[i], month[i], day[i]}, values[i]))
-      values[i] = mcn::missing_value();
+  for (std::size_t i = 0; i < n; ++i) civil_value({year[i], month[i], day[i]}, values[i]);
   return DM_OK;
 }
 
@@ -278,9 +391,12 @@ int dm_dates_from_texts(size_t n, const char* texts, size_t width, double* value
                         uint8_t* reasons) {
   if (n > 0 && texts == nullptr) return DM_MISUSE;
   return read_texts(n, values, reasons, [&](std::size_t i, std::string&) {
+    // The padding is the NULs at the end; a NUL before other bytes is part of
+    // the text, which is then no date.
     const char* t = texts + i * width;
-    const void* nul = std::memchr(t, '\0', width);
-    return std::string_view(t, nul ? static_cast<const char*>(nul) - t : width);
+    std::size_t k = width;
+    while (k > 0 && t[k - 1] == '\0') --k;
+    return std::string_view(t, k);
   });
 }
 
@@ -293,8 +409,9 @@ int dm_dates_from_utf32(size_t n, const uint32_t* texts, size_t width, double* v
     for (; i < n; ++i) {
       const uint32_t* t = texts + i * width;
       dmcore::DateReason r;
-      if ((width > 10 && t[10] != 0) || !dmcore::read_iso10(t, r, values[i])) break;
-      if (r != dmcore::DateReason::kDate) values[i] = mcn::missing_value();
+      bool padded = true;
+      for (std::size_t k = 10; k < width && padded; ++k) padded = t[k] == 0;
+      if (!padded || !dmcore::read_iso10(t, r, values[i])) break;
       if (reasons != nullptr) reasons[i] = static_cast<std::uint8_t>(r);
     }
     if (i == n) return DM_OK;
@@ -302,17 +419,21 @@ int dm_dates_from_utf32(size_t n, const uint32_t* texts, size_t width, double* v
   return read_texts(n, values, reasons, [&](std::size_t i, std::string& buffer) {
     // A date text is ASCII; any other character makes it no date, which a
     // byte that no date holds keeps it.
+    // The padding is the NULs at the end, as with bytes.
     if (buffer.size() < width) buffer.resize(width);
     const uint32_t* t = texts + i * width;
-    std::size_t k = 0;
-    for (; k < width && t[k] != 0; ++k) buffer[k] = t[k] < 0x80 ? static_cast<char>(t[k]) : '\x80';
-    return std::string_view(buffer.data(), k);
+    std::size_t length = width;
+    while (length > 0 && t[length - 1] == 0) --length;
+    for (std::size_t k = 0; k < length; ++k)
+      buffer[k] = t[k] < 0x80 ? static_cast<char>(t[k]) : '\x80';
+    return std::string_view(buffer.data(), length);
   });
 }
 
 int dm_dates_from_joined(size_t n, const char* texts, size_t length, double* values,
                          uint8_t* reasons) {
-  if (texts == nullptr && length > 0) return DM_MISUSE;
+  if ((texts == nullptr && length > 0) || (n > 0 && values == nullptr)) return DM_MISUSE;
+  if (texts == nullptr) texts = "";
   std::size_t parts = length > 0 || n == 1 ? 1 : 0;
   for (std::size_t i = 0; i < length; ++i) parts += texts[i] == '\0';
   if (parts != n) return DM_MISUSE;
@@ -332,7 +453,26 @@ int dm_dates_from_counts(size_t n, const int64_t* counts, int64_t per_day, doubl
   for (std::size_t i = 0; i < n; ++i) {
     const std::int64_t c = counts[i];
     const std::int64_t day = c / per_day - (c % per_day < 0);
-    if (c == kNaT || !dmcore::date_from_unix_days(day, values[i])) values[i] = mcn::missing_value();
+    if (c == kNaT)
+      values[i] = mcn::missing_value();
+    else if (!(std::fabs(static_cast<double>(day)) < dmcore::kDayLimit))
+      values[i] = dmcore::beyond_bounds(static_cast<double>(day));
+    else if (!dmcore::date_from_unix_days(day, values[i]))
+      values[i] = dmcore::refused_date(dmcore::DateReason::kNoSuchDay);
+  }
+  return DM_OK;
+}
+
+int dm_dates_from_days(size_t n, const double* days, double* values) {
+  if (n > 0 && (days == nullptr || values == nullptr)) return DM_MISUSE;
+  for (std::size_t i = 0; i < n; ++i) {
+    const double d = std::floor(days[i]);
+    if (std::isnan(d))
+      values[i] = mcn::missing_value();
+    else if (!(std::fabs(d) < dmcore::kDayLimit))
+      values[i] = dmcore::beyond_bounds(d);
+    else if (!dmcore::date_from_unix_days(static_cast<std::int64_t>(d), values[i]))
+      values[i] = dmcore::refused_date(dmcore::DateReason::kNoSuchDay);
   }
   return DM_OK;
 }

@@ -64,11 +64,16 @@ enum dm_status {
 /* Why a result is missing, in the order the functions test their arguments. */
 enum dm_cause {
   DM_CAUSE_NONE = 0,          /* the result is not missing */
-  DM_CAUSE_DATE_MISSING = 1,  /* "date missing": a date is a NaN */
+  DM_CAUSE_DATE_MISSING = 1,  /* "date missing": a date is a NaN (none of the two below) */
   DM_CAUSE_DATE_RANGE = 2,    /* "date out of range (1582-01-01 to 20000-12-31)" */
   DM_CAUSE_BASIS_MISSING = 3, /* "basis missing": a basis argument without a value */
-  DM_CAUSE_BASIS_UNKNOWN = 4  /* "basis names no basis" */
+  DM_CAUSE_BASIS_UNKNOWN = 4, /* "basis names no basis" */
+  DM_CAUSE_NOT_A_DATE = 5,    /* "not a date (yyyy-mm-dd) or date value": a date given as
+                                 such a text (see the date readers) */
+  DM_CAUSE_NO_SUCH_DAY = 6    /* "no such date in the host calendar": a date given as a day
+                                 the calendar lacks (4000-02-29) */
 };
+#define DM_CAUSE_COUNT 7 /* causes are 0 .. DM_CAUSE_COUNT - 1 */
 /* The text of a cause, as every face gives it; "" for DM_CAUSE_NONE or an unknown number. */
 DM_API const char* dm_cause_text(int cause);
 
@@ -160,7 +165,15 @@ DM_API int dm_eval_array_bases(const dm_function* f, size_t n, const double* sta
  */
 DM_API int dm_date_from_civil(int64_t year, int month, int day, double* value);
 DM_API int dm_civil_from_date(double value, int64_t* year, int* month, int* day);
-/* Arrays of civil dates to date values; a date the calendar lacks gives the missing value. */
+/*
+ * A date that was given but cannot be used gives a date value that keeps why,
+ * so that the cause of its missing result is the true one: a day the calendar
+ * lacks (and a text that is no date) is a NaN that the evaluations report as
+ * DM_CAUSE_NO_SUCH_DAY (DM_CAUSE_NOT_A_DATE), a day beyond the bounds an
+ * infinity of its sign, which they report as DM_CAUSE_DATE_RANGE. Any other
+ * NaN is a missing date. dm_date_from_civil stores such a value too.
+ */
+/* Arrays of civil dates to date values. */
 DM_API int dm_dates_from_civil(size_t n, const int64_t* year, const int32_t* month,
                                const int32_t* day, double* values);
 
@@ -185,8 +198,9 @@ enum dm_reason {
 DM_API const char* dm_reason_text(int reason);
 /* One text: DM_OK (a date, or a missing date with the missing value) or DM_RANGE. */
 DM_API int dm_date_from_text(const char* text, size_t length, double* value, int* reason);
-/* n texts of `width` bytes each, one after another, each ending at its first NUL
-   (a numpy array of dtype S). reasons (may be NULL) gets a dm_reason each. */
+/* n texts of `width` bytes each, one after another, each padded with NULs at
+   its end (a numpy array of dtype S); a NUL before other bytes makes the text
+   no date. reasons (may be NULL) gets a dm_reason each. */
 DM_API int dm_dates_from_texts(size_t n, const char* texts, size_t width, double* values,
                                uint8_t* reasons);
 /* The same for texts of `width` UTF-32 code units each (a numpy array of dtype U). */
@@ -200,8 +214,11 @@ DM_API int dm_dates_from_joined(size_t n, const char* texts, size_t length, doub
    `per_day` units a day (numpy datetime64: 1 for D, 86400 for s, 86400e9 for
    ns, 86400e12 for ps; a day has more fs and as than an int64 holds), to the
    date values of their civil days;
-   INT64_MIN (NaT) and a day the host calendar lacks give the missing value. */
+   INT64_MIN (NaT) gives the missing value. */
 DM_API int dm_dates_from_counts(size_t n, const int64_t* counts, int64_t per_day, double* values);
+/* Days since 1970-01-01 as doubles (R's Date; fractions are the day that holds
+   them) to date values; a NaN gives the missing value. */
+DM_API int dm_dates_from_days(size_t n, const double* days, double* values);
 
 /* A text as every face quotes it in a message: between single quotes, control
    bytes, backslashes and bytes that are not UTF-8 as \xHH (or \\), cut after
@@ -211,7 +228,7 @@ DM_API int dm_dates_from_counts(size_t n, const int64_t* counts, int64_t per_day
 DM_API size_t dm_quote(const char* text, size_t length, char* buf, size_t size);
 
 /* A date value to yyyy-mm-dd (at least 4 year digits) in buf of `size` bytes,
-   NUL-terminated: 16 bytes always suffice. DM_RANGE, with buf set to "" when
+   NUL-terminated: 17 bytes always suffice. DM_RANGE, with buf set to "" when
    size > 0, for a value beyond the bounds, a year of more than 9 digits (which
    dm_date_from_text would not read back) or too small a buffer. */
 DM_API int dm_iso_from_date(double value, char* buf, size_t size);

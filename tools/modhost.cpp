@@ -123,10 +123,6 @@ void print_error(const std::string& message) {
   err.flush();
 }
 
-// A message of the loader, which names files as the directory holds them:
-// every byte of it made safe to show.
-std::string loader_text(const std::string& message) { return escaped(message, message.size()); }
-
 // printf into standard output.
 __attribute__((format(printf, 1, 2))) void print(const char* format, ...) {
   va_list args, again;
@@ -166,7 +162,7 @@ int finish(int status) {
 // --- inspect -----------------------------------------------------------------
 
 void print_module(const dmcore::Module& m) {
-  print("module %s (%s)\n", loader_text(m.name).c_str(), loader_text(m.path).c_str());
+  print("module %s (%s)\n", m.name.c_str(), dmcore::shown_path(m.path).c_str());
   for (const dmcore::Function& f : m.functions)
     print("  function %s: %s arguments\n", f.name.c_str(), dmcore::arity_text(f).c_str());
   const char* record = "";
@@ -181,9 +177,9 @@ int run_inspect(const std::string& dir, const std::vector<std::string>& names) {
   const char* separator = "";
   if (names.empty()) {
     const dmcore::Registry registry = dmcore::open_directory(dir);
-    for (const std::string& d : registry.duplicates) print_error(loader_text(d));
+    for (const std::string& d : registry.duplicates) print_error(d);
     if (registry.modules.empty() && registry.errors.empty()) {
-      print_error("no modules in " + dir);
+      print_error("no modules in " + dmcore::shown_path(dir));
       return kExitUsage;
     }
     for (const auto& m : registry.modules) {
@@ -192,9 +188,9 @@ int run_inspect(const std::string& dir, const std::vector<std::string>& names) {
       print_module(*m);
     }
     for (const std::string& e : registry.errors) {
-      print("%srefused %s\n", separator, loader_text(e).c_str());
+      print("%srefused %s\n", separator, e.c_str());
       separator = "";
-      print_error(loader_text(e));
+      print_error(e);
     }
     return registry.errors.empty() ? kExitOk : kExitUsage;
   }
@@ -203,7 +199,7 @@ int run_inspect(const std::string& dir, const std::vector<std::string>& names) {
     std::string error;
     const auto m = dmcore::process_module(dmcore::module_path(dir, name), error);
     if (m == nullptr) {
-      print_error(loader_text(error));
+      print_error(error);
       status = kExitUsage;
       continue;
     }
@@ -224,7 +220,9 @@ const dmcore::Function* find_function(const dmcore::Registry& registry, std::str
   std::string known;
   for (const auto& [n, f] : registry.functions) known += (known.empty() ? "" : ", ") + n;
   print_error("unknown function " + escaped(name) + " (" +
-              (known.empty() ? "no functions registered from " + dir : "known: " + known) + ")");
+              (known.empty() ? "no functions registered from " + dmcore::shown_path(dir)
+                             : "known: " + known) +
+              ")");
   return nullptr;
 }
 
@@ -395,7 +393,7 @@ int run(int argc, char** argv) {
   }
 
   const dmcore::Registry registry = dmcore::open_directory(c.dir);
-  for (const std::string& notice : dmcore::notices(registry)) print_error(loader_text(notice));
+  for (const std::string& notice : dmcore::notices(registry)) print_error(notice);
   const dmcore::Function* f = find_function(registry, args[0], c.dir);
   if (f == nullptr) return kExitUsage;
   if (verb == "explain")
