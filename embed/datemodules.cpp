@@ -75,8 +75,9 @@ const dm_function* process_function(const dmcore::Function& f) {
   return slot;
 }
 
+// A closed handle to reuse, or a new one; null when there is no memory for it.
 dm_library* new_handle() {
-  {
+  try {
     std::lock_guard<std::mutex> lock(handles_mutex);
     auto& closed = closed_handles();
     if (!closed.empty()) {
@@ -84,6 +85,8 @@ dm_library* new_handle() {
       closed.pop_back();
       return lib;
     }
+  } catch (...) {
+    return nullptr;
   }
   return new (std::nothrow) dm_library;
 }

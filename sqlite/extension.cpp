@@ -12,9 +12,16 @@
 // also with a time of day, "T", a fraction, "Z" or an offset; a number) or a
 // number, a date value (days from 1960-01-01). NULL, an empty text and a
 // missing result are NULL. A text that is no date, or a BLOB, is an SQL error.
+//
+// Out of memory, wherever it strikes, is SQLite's own: a callback answers
+// sqlite3_result_error_nomem, the entry point SQLITE_NOMEM, and no C++
+// exception leaves this file. A load that fails leaves no function behind.
 #include <sqlite3ext.h>
 
+#include <new>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "embed/datemodules.h"
 
@@ -125,7 +132,7 @@ void explanation(sqlite3_context* context, const Bound& b, const double* dates, 
   sqlite3_result_text(context, json.c_str(), static_cast<int>(whole), SQLITE_TRANSIENT);
 }
 
-void evaluate(sqlite3_context* context, int argc, sqlite3_value** argv) {
+void evaluate_call(sqlite3_context* context, int argc, sqlite3_value** argv) {
   const Bound& b = *static_cast<const Bound*>(sqlite3_user_data(context));
   double dates[2];
   for (int k = 0; k < 2; ++k)
@@ -172,16 +179,80 @@ void evaluate(sqlite3_context* context, int argc, sqlite3_value** argv) {
     sqlite3_result_double(context, result);
 }
 
+void evaluate(sqlite3_context* context, int argc, sqlite3_value** argv) {
+  try {
+    evaluate_call(context, argc, argv);
+  } catch (...) {  // a message or an explanation could not be made
+    sqlite3_result_error_nomem(context);
+  }
+}
+
 void notices(sqlite3_context* context, int, sqlite3_value**) {
   const auto* connection = static_cast<const Connection*>(sqlite3_user_data(context));
-  std::string text;
-  for (size_t i = 0; i < dm_notice_count(connection->lib); ++i)
-    text += (text.empty() ? "" : "\n") + std::string(dm_notice(connection->lib, i));
-  if (text.empty()) return sqlite3_result_null(context);
-  sqlite3_result_text(context, text.c_str(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+  try {
+    std::string text;
+    for (size_t i = 0; i < dm_notice_count(connection->lib); ++i)
+      text += (text.empty() ? "" : "\n") + std::string(dm_notice(connection->lib, i));
+    if (text.empty()) return sqlite3_result_null(context);
+    sqlite3_result_text(context, text.c_str(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+  } catch (...) {
+    sqlite3_result_error_nomem(context);
+  }
 }
 
 void release_connection(void* p) { release(static_cast<Connection*>(p)); }
+
+// Registers every SQL function of the library on the connection; on failure
+// the ones registered so far are taken away again, so that none of them
+// points into an extension that SQLite then unloads.
+int register_functions(sqlite3* db, char** error, Connection* connection) {
+  constexpr int kFlags = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
+  std::vector<std::pair<std::string, int>> registered;
+  int status = SQLITE_OK;
+  // On failure SQLite itself calls the destructor of the user data.
+  const auto add = [&](const std::string& name, int arguments, void* data,
+                       void (*call)(sqlite3_context*, int, sqlite3_value**), void (*done)(void*)) {
+    ++connection->users;
+    // Taken away again on failure even when this one fails: SQLite may say
+    // SQLITE_NOMEM of a function that it did register.
+    registered.emplace_back(name, arguments);
+    status = sqlite3_create_function_v2(db, name.c_str(), arguments, kFlags, data, call, nullptr,
+                                        nullptr, done);
+  };
+  try {
+    dm_library* lib = connection->lib;
+    for (size_t i = 0; i < dm_function_count(lib) && status == SQLITE_OK; ++i) {
+      const dm_function* f = dm_function_at(lib, i);
+      int fewest, most;
+      dm_function_arity(f, &fewest, &most);
+      for (const Gives gives : {Gives::kResult, Gives::kCause, Gives::kExplanation}) {
+        if (gives == Gives::kExplanation && !dm_function_explainable(f)) continue;
+        const std::string name = lower(dm_function_name(f)) + kSuffix[static_cast<int>(gives)];
+        for (int n = fewest; n <= most && status == SQLITE_OK; ++n) {
+          registered.reserve(registered.size() + 1);  // may throw: before anything is made
+          auto* bound = new (std::nothrow) Bound{f, connection, name, gives};
+          if (bound == nullptr) throw std::bad_alloc();
+          add(name, n, bound, evaluate, unbind);
+        }
+      }
+    }
+    if (status == SQLITE_OK) {
+      registered.reserve(registered.size() + 1);
+      add("datemodules_notices", 0, connection, notices, release_connection);
+    }
+  } catch (...) {
+    status = SQLITE_NOMEM;
+  }
+  if (status != SQLITE_OK) {
+    for (const auto& [name, arguments] : registered)
+      sqlite3_create_function_v2(db, name.c_str(), arguments, SQLITE_UTF8, nullptr, nullptr,
+                                 nullptr, nullptr, nullptr);
+    if (status != SQLITE_NOMEM && (status & 0xff) != SQLITE_NOMEM)
+      *error =
+          sqlite3_mprintf("datemodules: cannot register its functions: %s", sqlite3_errmsg(db));
+  }
+  return status;
+}
 
 }  // namespace
 
@@ -191,37 +262,22 @@ extern "C" __attribute__((visibility("default"))) int sqlite3_moddatemodules_ini
     sqlite3* db, char** error, const sqlite3_api_routines* api) {
   SQLITE_EXTENSION_INIT2(api);
   dm_library* lib = nullptr;
-  if (dm_open(nullptr, &lib) != DM_OK) {
+  const int opened = dm_open(nullptr, &lib);
+  if (opened == DM_NOMEM) {
+    dm_close(lib);
+    return SQLITE_NOMEM;
+  }
+  if (opened != DM_OK) {
     *error = sqlite3_mprintf("datemodules: no functions: %s", dm_errmsg(lib));
     dm_close(lib);
-    return SQLITE_ERROR;
+    return *error != nullptr ? SQLITE_ERROR : SQLITE_NOMEM;
   }
-  auto* connection = new Connection{lib, 1};
-  constexpr int kFlags = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
-  int status = SQLITE_OK;
-  // On failure SQLite itself calls the destructor of the user data.
-  const auto add = [&](const std::string& name, int arguments, void* data,
-                       void (*call)(sqlite3_context*, int, sqlite3_value**), void (*done)(void*)) {
-    ++connection->users;
-    status = sqlite3_create_function_v2(db, name.c_str(), arguments, kFlags, data, call, nullptr,
-                                        nullptr, done);
-    if (status != SQLITE_OK)
-      *error =
-          sqlite3_mprintf("datemodules: cannot register %s: %s", name.c_str(), sqlite3_errmsg(db));
-    return status == SQLITE_OK;
-  };
-  for (size_t i = 0; i < dm_function_count(lib) && status == SQLITE_OK; ++i) {
-    const dm_function* f = dm_function_at(lib, i);
-    int fewest, most;
-    dm_function_arity(f, &fewest, &most);
-    for (const Gives gives : {Gives::kResult, Gives::kCause, Gives::kExplanation}) {
-      if (gives == Gives::kExplanation && !dm_function_explainable(f)) continue;
-      const std::string name = lower(dm_function_name(f)) + kSuffix[static_cast<int>(gives)];
-      for (int n = fewest; n <= most && status == SQLITE_OK; ++n)
-        add(name, n, new Bound{f, connection, name, gives}, evaluate, unbind);
-    }
+  auto* connection = new (std::nothrow) Connection{lib, 1};
+  if (connection == nullptr) {
+    dm_close(lib);
+    return SQLITE_NOMEM;
   }
-  if (status == SQLITE_OK) add("datemodules_notices", 0, connection, notices, release_connection);
+  const int status = register_functions(db, error, connection);
   release(connection);
   return status;
 }
