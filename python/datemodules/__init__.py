@@ -33,7 +33,10 @@ The result is a float64 array (a numpy float64 for scalars), or a Series with
 the labels of the Series (or Index) among the arguments. A missing result is
 NaN; ``errors="raise"`` raises a ValueError that names the first one and its
 cause instead. ``yrdif_cause`` and ``datdif_cause`` give the causes. A text
-that is no date raises a ValueError that names it.
+that is no date, like a date the host calendar lacks (4000-02-29), gives a
+missing result whose cause says so; with ``errors="raise"`` a ValueError that
+names it. A masked array's masked values are missing dates; arrays in either
+byte order are read alike.
 
 ``explain(start, end, basis, function)`` shows how a result comes about: the
 dates, how the basis text was read, the direction, the count with its figures
@@ -82,6 +85,10 @@ def _is_series(x):
     return type(x).__name__ == "Series" and hasattr(x, "index") and hasattr(x, "to_numpy")
 
 
+def _is_frame(x):
+    return type(x).__name__ == "DataFrame" and hasattr(x, "columns")
+
+
 def _is_index(x):
     return type(x).__name__.endswith("Index") and hasattr(x, "to_numpy")
 
@@ -93,10 +100,24 @@ def _type_error(name, argument, what):
 
 # --- dates --------------------------------------------------------------------
 
+def _checked(status):
+    """A status of the library's conversions: out of memory as Python says it."""
+    if status == _library.DM_NOMEM:
+        raise MemoryError("datemodules: out of memory")
+    if status != _library.DM_OK:
+        raise RuntimeError(f"datemodules: the embedding library refused the call (status {status})")
+
+
+def _native(a):
+    """An array in the machine's own byte order (the library reads no other)."""
+    return a if a.dtype.byteorder in ("=", "|") else a.astype(a.dtype.newbyteorder("="))
+
+
 def _from_counts(counts, per_day):
     counts = _np.ascontiguousarray(counts, dtype=_np.int64)
     out = _np.empty(counts.shape, dtype=_np.float64)
-    _library.lib.dm_dates_from_counts(counts.size, counts.ctypes.data, per_day, out.ctypes.data)
+    _checked(_library.lib.dm_dates_from_counts(counts.size, counts.ctypes.data, per_day,
+                                               out.ctypes.data))
     return out
 
 
@@ -107,7 +128,7 @@ def _from_datetime64(a):
     if unit in ("Y", "M", "W") or step != 1:
         a = a.astype("M8[D]") if unit in ("Y", "M", "W") else a.astype(f"M8[{unit}]")
         unit = "D" if unit in ("Y", "M", "W") else unit
-    counts = a.view(_np.int64)
+    counts = _native(a).view(_np.int64)
     if unit in ("fs", "as"):  # a day has more of these than an int64 holds: day 0 or -1
         counts = _np.where(counts == _NAT, _NAT, _np.where(counts < 0, -1, 0))
         unit = "D"
@@ -120,20 +141,21 @@ def _refused(name, argument, position, reason, text):
                       f"{_library.lib.dm_reason_text(int(reason)).decode()}: {_library.quoted(text)}")
 
 
-def _from_texts(texts, name, argument, scalar=False, positions=None):
-    """A flat array of str (dtype U) to date values; a refused text raises,
-    naming its position (in `positions`, when the texts are a part)."""
-    texts = _np.ascontiguousarray(texts)
+def _from_texts(texts, name, argument, scalar=False, positions=None, refuse=True):
+    """A flat array of str (dtype U) to date values; with `refuse` a refused
+    text raises, naming its position (in `positions`, when the texts are a
+    part), else its value keeps the reason for the cause."""
+    texts = _np.ascontiguousarray(_native(texts))
     out = _np.empty(texts.shape, dtype=_np.float64)
     reasons = _np.empty(texts.shape, dtype=_np.uint8)
     width = texts.dtype.itemsize // 4
     if width == 0:  # only empty texts: missing dates
         return _np.full(texts.shape, _np.nan)
     if texts.size:
-        _library.lib.dm_dates_from_utf32(texts.size, texts.ctypes.data, width,
-                                         out.ctypes.data, reasons.ctypes.data)
+        _checked(_library.lib.dm_dates_from_utf32(texts.size, texts.ctypes.data, width,
+                                                  out.ctypes.data, reasons.ctypes.data))
     bad = reasons >= 2
-    if bad.any():
+    if refuse and bad.any():
         i = int(_np.argmax(bad))
         where = None if scalar else int(positions[i]) if positions is not None else i
         raise _refused(name, argument, where, reasons[i], str(texts[i]))
@@ -159,27 +181,29 @@ def _kind_of_type(t):
     return -1
 
 
-def _from_joined(items, name, argument, scalar, positions):
+def _from_joined(items, name, argument, scalar, positions, refuse=True):
     """A list of str read in one call, joined by NUL bytes; None when a text
     holds a NUL itself."""
     raw = "\0".join(items).encode("utf-8", errors="surrogateescape")
     out = _np.empty(len(items), dtype=_np.float64)
     reasons = _np.empty(len(items), dtype=_np.uint8)
-    if _library.lib.dm_dates_from_joined(len(items), raw, len(raw), out.ctypes.data,
-                                         reasons.ctypes.data) != _library.DM_OK:
+    status = _library.lib.dm_dates_from_joined(len(items), raw, len(raw), out.ctypes.data,
+                                               reasons.ctypes.data)
+    if status == _library.DM_MISUSE:
         return None
+    _checked(status)
     bad = reasons >= 2
-    if bad.any():
+    if refuse and bad.any():
         i = int(_np.argmax(bad))
         where = None if scalar else int(positions[i]) if positions is not None else i
         raise _refused(name, argument, where, reasons[i], items[i])
     return out
 
 
-def _from_items(items, name, argument, scalar=False, positions=None):
+def _from_items(items, name, argument, scalar=False, positions=None, refuse=True):
     """A list of objects: each kind of element converted in one call."""
     try:
-        values = _from_joined(items, name, argument, scalar, positions)
+        values = _from_joined(items, name, argument, scalar, positions, refuse)
         if values is not None:
             return values
     except TypeError:  # not all texts
@@ -200,9 +224,10 @@ def _from_items(items, name, argument, scalar=False, positions=None):
         part = items if where is None else list(map(items.__getitem__, where.tolist()))
         at = where if positions is None else (positions if where is None else positions[where])
         if kind == 1:
-            values = _from_joined(part, name, argument, scalar, at)
+            values = _from_joined(part, name, argument, scalar, at, refuse)
             if values is None:  # a NUL inside a text
-                values = _from_texts(_np.array(part, dtype="U"), name, argument, scalar, at)
+                values = _from_texts(_np.array(part, dtype="U"), name, argument, scalar, at,
+                                     refuse)
         elif kind == 2:
             values = _np.array(part, dtype=_np.float64)
         elif kind == 3:
@@ -213,7 +238,7 @@ def _from_items(items, name, argument, scalar=False, positions=None):
             values = _np.array([_from_datetime64(_np.asarray([x]))[0] for x in part])
         elif kind == 5:
             texts = [x.decode("utf-8", errors="surrogateescape") for x in part]
-            values = _from_items(texts, name, argument, scalar, at)
+            values = _from_items(texts, name, argument, scalar, at, refuse)
         else:
             continue
         if where is None:
@@ -223,8 +248,14 @@ def _from_items(items, name, argument, scalar=False, positions=None):
     return out
 
 
-def _as_array(dates, name, argument):
-    """Any accepted kind of dates as a float64 array of date values (NaN: missing)."""
+def _as_array(dates, name, argument, refuse=True):
+    """Any accepted kind of dates as a float64 array of date values (NaN: missing).
+    With `refuse`, a text that is no date raises; else its value says why."""
+    if _is_frame(dates):
+        raise TypeError(f"{name}: {argument}: a DataFrame holds many columns of dates; pass "
+                        f"one of them (frame['column']), a Series")
+    if isinstance(dates, _np.ma.MaskedArray):
+        return _from_masked(dates, name, argument, refuse)
     pd = _pandas() if (_is_series(dates) or _is_index(dates)) else None
     if pd is not None:
         dtype = dates.dtype
@@ -234,15 +265,17 @@ def _as_array(dates, name, argument):
         if pd.api.types.is_extension_array_dtype(dtype):
             if pd.api.types.is_numeric_dtype(dtype) and not pd.api.types.is_bool_dtype(dtype):
                 return dates.to_numpy(dtype=_np.float64, na_value=_np.nan)
-            return _from_items(dates.to_numpy(dtype=object, na_value=None).tolist(), name, argument)
+            return _from_items(dates.to_numpy(dtype=object, na_value=None).tolist(), name, argument,
+                               refuse=refuse)
         dates = dates.to_numpy()
     if isinstance(dates, (list, tuple)) and not any(
             isinstance(x, (list, tuple, _np.ndarray)) for x in dates[:1]):
         # A flat sequence, element by element: numpy would find a type for
         # all of it slowly, and make a NaN among texts the text 'nan'.
-        return _from_items(dates if isinstance(dates, list) else list(dates), name, argument)
+        return _from_items(dates if isinstance(dates, list) else list(dates), name, argument,
+                           refuse=refuse)
     if _np.ndim(dates) == 0 and not isinstance(dates, _np.ndarray):
-        return _from_items([dates], name, argument, scalar=True).reshape(())
+        return _from_items([dates], name, argument, scalar=True, refuse=refuse).reshape(())
     a = _np.asarray(dates)
     kind = a.dtype.kind
     if kind == "f":
@@ -252,10 +285,27 @@ def _as_array(dates, name, argument):
     if kind == "M":
         return _from_datetime64(a.ravel()).reshape(a.shape)
     if kind == "U":
-        return _from_texts(a.ravel(), name, argument).reshape(a.shape)
+        return _from_texts(a.ravel(), name, argument, refuse=refuse).reshape(a.shape)
     if kind in "SO":
-        return _from_items(a.ravel().tolist(), name, argument).reshape(a.shape)
+        return _from_items(a.ravel().tolist(), name, argument, refuse=refuse).reshape(a.shape)
     raise _type_error(name, argument, "bool" if kind == "b" else str(a.dtype))
+
+
+def _from_masked(dates, name, argument, refuse):
+    """A masked array: its masked values are missing dates, whatever they hold."""
+    mask = _np.ma.getmaskarray(dates)
+    data = _np.array(_np.ma.getdata(dates), copy=True)
+    if data.dtype.kind in "US":
+        data[mask] = ""
+    elif data.dtype.kind == "O":
+        data[mask] = None
+    elif data.dtype.kind == "M":
+        data[mask] = _np.datetime64("NaT")
+    elif data.dtype.kind in "iub":
+        data = data.astype(_np.float64)
+    values = _np.array(_as_array(data, name, argument, refuse), dtype=_np.float64, copy=True)
+    values[mask] = _np.nan
+    return values
 
 
 def date_values(dates):
@@ -268,6 +318,8 @@ def date_values(dates):
 def _basis_bytes(name, b):
     if isinstance(b, (str, _np.str_)):
         return str(b).encode("utf-8", errors="surrogateescape")
+    if isinstance(b, (bytes, _np.bytes_)):
+        return bytes(b)
     raise TypeError(f"{name}: a basis must be a text, not {type(b).__name__}")
 
 
@@ -312,6 +364,10 @@ def _align(args):
     if len(series) > 1:
         first = args[series[0]]
         if any(not args[i].index.equals(first.index) for i in series[1:]):
+            if any(not args[i].index.is_unique for i in series):
+                raise ValueError("Series with different labels are aligned on them, which needs "
+                                 "unique labels: these have duplicates (give equal indexes, or "
+                                 "unique labels)")
             index = first.index
             for i in series[1:]:
                 index = index.union(args[i].index)
@@ -325,10 +381,17 @@ def _align(args):
     return args, None
 
 
-def _evaluate(f, start, end, basis):
+def _missing_scalar(x):
+    """NaN, NaT or pandas.NA as a scalar: a missing value."""
+    return (isinstance(x, float) and x != x) or type(x).__name__ in ("NAType", "NaTType") or \
+        (isinstance(x, _np.floating) and _np.isnan(x))
+
+
+def _evaluate(f, start, end, basis, refuse=True):
     name = f.name.lower()
     (start, end, basis), index = _align([start, end, basis])
-    starts, ends = _as_array(start, name, "start"), _as_array(end, name, "end")
+    starts = _as_array(start, name, "start", refuse)
+    ends = _as_array(end, name, "end", refuse)
     bases = None
     if basis is not _LEFT_OUT:
         if _is_series(basis) or _is_index(basis):
@@ -339,7 +402,9 @@ def _evaluate(f, start, end, basis):
             if f.fewest > 2:
                 raise TypeError(f"{name}: the basis is needed (30/360, ACT/ACT, ACT/360 or ACT/365)")
             basis = _LEFT_OUT
-        elif not isinstance(basis, (str, _np.str_)):
+        elif _missing_scalar(basis):
+            bases = _np.full((), None, dtype=object)  # a basis without a value
+        elif not isinstance(basis, (str, _np.str_, bytes, _np.bytes_)):
             raise TypeError(f"{name}: a basis must be a text, not {type(basis).__name__}")
     try:
         shape = _np.broadcast_shapes(starts.shape, ends.shape,
@@ -382,7 +447,7 @@ def _result_function(f):
     def evaluate(start, end, basis=_LEFT_OUT, errors="coerce"):
         if errors not in ("coerce", "raise"):
             raise ValueError(f"{name}: errors must be 'coerce' or 'raise', not {errors!r}")
-        out, causes, shape, index = _evaluate(f, start, end, basis)
+        out, causes, shape, index = _evaluate(f, start, end, basis, errors == "raise")
         missing = causes != 0
         if missing.any():
             if errors == "raise":
@@ -394,7 +459,7 @@ def _result_function(f):
         return _shaped(name, out, shape, index)
 
     def cause(start, end, basis=_LEFT_OUT):
-        _, causes, shape, index = _evaluate(f, start, end, basis)
+        _, causes, shape, index = _evaluate(f, start, end, basis, refuse=False)
         return _shaped(f"{name}_cause", _CAUSES[causes], shape, index)
 
     optional = f.fewest <= 2

@@ -101,13 +101,17 @@ for _name, _restype, _argtypes in [
 DM_OK = 0
 DM_MISSING = 1
 DM_MISUSE = 4
+DM_NOMEM = 6
 DM_DIFFERS = 7
 DM_EXPLAIN_TEXT = 0
 DM_EXPLAIN_JSON = 1
 DM_QUOTE_SIZE = 360
 
-# The texts of the causes of missing results, by number; None for none.
-CAUSES = [None] + [lib.dm_cause_text(c).decode() for c in range(1, 5)]
+# The texts of the causes of missing results, by number, as many as the library
+# has; None for none.
+CAUSES = [None]
+while lib.dm_cause_text(len(CAUSES)):
+    CAUSES.append(lib.dm_cause_text(len(CAUSES)).decode())
 
 
 def quoted(text):

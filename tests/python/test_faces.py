@@ -154,8 +154,14 @@ def test_python(capi):
         for c, g, k in zip(with_basis, got, causes):
             result, want_cause = reference(capi, c)
             assert k == want_cause and same(g, result), c
+    # A refused text raises with errors="raise"; coerced (the default), it is a
+    # missing result whose cause is the refusal.
     refused = [c for c in CASES if c["refused"]]
     for c in refused:
+        f = getattr(datemodules, c["function"].lower())
+        basis = None if c["left_out"] else c["basis"]
         with pytest.raises(ValueError, match=re.escape(c["refused"])):
-            getattr(datemodules, c["function"].lower())(c["start"], c["end"],
-                                                        None if c["left_out"] else c["basis"])
+            f(c["start"], c["end"], basis, errors="raise")
+        assert np.isnan(f(c["start"], c["end"], basis)), c
+        cause = getattr(datemodules, c["function"].lower() + "_cause")
+        assert cause(c["start"], c["end"], basis) == c["refused"], c

@@ -74,12 +74,12 @@ def test_pandas_keeps_the_index():
     (lambda: datemodules.yrdif(True, 1), TypeError, "not bool"),
     (lambda: datemodules.yrdif(np.array([1 + 2j]), 1), TypeError, "complex"),
     (lambda: datemodules.yrdif([1, 2, 3], [1, 2]), ValueError, "do not broadcast"),
-    (lambda: datemodules.yrdif("2021-02-30", 1), ValueError, "start: no such date in the host calendar: '2021-02-30'"),
-    (lambda: datemodules.yrdif(1, ["2021-01-01", "x\x1b"]), ValueError, "end at position 1: not a date (yyyy-mm-dd) or date value: 'x\\x1b'"),
+    (lambda: datemodules.yrdif("2021-02-30", 1, errors="raise"), ValueError, "start: no such date in the host calendar: '2021-02-30'"),
+    (lambda: datemodules.yrdif(1, ["2021-01-01", "x\x1b"], errors="raise"), ValueError, "end at position 1: not a date (yyyy-mm-dd) or date value: 'x\\x1b'"),
     (lambda: datemodules.yrdif(1, 2, errors="ignore"), ValueError, "errors must be"),
     (lambda: datemodules.yrdif(1, 2, "ACT/ACT", errors="raise") + datemodules.yrdif(np.nan, 2, errors="raise"), ValueError, "missing result at position 0: date missing"),
     (lambda: datemodules.datdif(pd.Series([1.0, 2.0], index=["a", "b"]), 400, ["ACT/ACT", None], errors="raise"), ValueError, "position 1 (label 'b'): basis missing"),
-    (lambda: datemodules.yrdif("x" * 100000, 1), ValueError, "..."),
+    (lambda: datemodules.yrdif("x" * 100000, 1, errors="raise"), ValueError, "..."),
 ])
 def test_wrong_types_and_lengths_raise_clear_errors(call, error, text):
     with pytest.raises(error, match=None) as e:
