@@ -115,6 +115,10 @@ CREATE FUNCTION datdif_explain(text, text, text) RETURNS json
 -- and the library's version.
 CREATE FUNCTION datemodules_notices() RETURNS text
   AS 'MODULE_PATHNAME', 'datemodules_notices' LANGUAGE C VOLATILE PARALLEL SAFE;
+-- The notices name files of the server: for the roles that may read its
+-- settings, as pg_ls_dir and the file settings are.
+REVOKE EXECUTE ON FUNCTION datemodules_notices() FROM PUBLIC;
+GRANT EXECUTE ON FUNCTION datemodules_notices() TO pg_read_all_settings;
 CREATE FUNCTION datemodules_version() RETURNS text
   AS 'MODULE_PATHNAME', 'datemodules_version' LANGUAGE C IMMUTABLE PARALLEL SAFE;
 

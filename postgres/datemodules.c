@@ -7,8 +7,9 @@
  * datdif_cause, yrdif_explain), looked up once per call site. The library is
  * opened once per backend.
  *
- * Dates: a date or a timestamp is its civil date (infinity is a missing
- * date); a timestamptz its civil date in the session's TimeZone; a float8 a
+ * Dates: a date or a timestamp is its civil date (infinity is a date out of
+ * range, and a day the host calendar lacks, 4000-02-29, gives that cause); a
+ * timestamptz its civil date in the session's TimeZone; a float8 a
  * date value (days from 1960-01-01); a text as every face reads dates. A
  * missing result is NULL; <name>_cause gives its cause, <name>_explain how
  * the result comes about, as json (a NULL argument is explained as the
@@ -18,7 +19,10 @@
  */
 #include "postgres.h"
 
+#include "catalog/pg_authid.h"
 #include "catalog/pg_type.h"
+#include "miscadmin.h"
+#include "utils/acl.h"
 #include "fmgr.h"
 #include "lib/stringinfo.h"
 #include "utils/builtins.h"
@@ -72,29 +76,60 @@ static dm_library *library = NULL;
 /* Days from 1970-01-01 to PostgreSQL's epoch, 2000-01-01. */
 #define UNIX_TO_PG_DAYS 10957
 
+/*
+ * Whether the session's role may see server paths in messages: the notices
+ * name the module files, as settings name them to roles that may read them.
+ */
+static bool
+may_read_paths(void)
+{
+	return has_privs_of_role(GetUserId(), ROLE_PG_READ_ALL_SETTINGS);
+}
+
 static dm_library *
 modules(void)
 {
 	dm_library *lib = NULL;
 	size_t		i;
+	int			status;
 
 	if (library != NULL)
 		return library;
-	if (dm_open(NULL, &lib) != DM_OK)
+	status = dm_open(NULL, &lib);
+	if (status == DM_NOMEM)
+	{
+		dm_close(lib);
+		ereport(ERROR, (errcode(ERRCODE_OUT_OF_MEMORY), errmsg("datemodules: out of memory")));
+	}
+	if (status != DM_OK)
 	{
 		char		message[1024];
 
 		strlcpy(message, dm_errmsg(lib), sizeof message);
 		dm_close(lib);
+		if (may_read_paths())
+			ereport(ERROR,
+					(errcode(ERRCODE_EXTERNAL_ROUTINE_INVOCATION_EXCEPTION),
+					 errmsg("datemodules: cannot open the modules: %s", message)));
 		ereport(ERROR,
 				(errcode(ERRCODE_EXTERNAL_ROUTINE_INVOCATION_EXCEPTION),
-				 errmsg("datemodules: cannot open the modules: %s", message)));
+				 errmsg("datemodules: cannot open the modules"),
+				 errhint("A role that may read the server's settings sees why.")));
 	}
-	for (i = 0; i < dm_notice_count(lib); i++)
+	/* Kept before anything is reported, so that a report that fails leaks nothing. */
+	library = lib;
+	if (dm_notice_count(lib) == 0)
+		return library;
+	if (!may_read_paths())
 		ereport(WARNING,
 				(errcode(ERRCODE_EXTERNAL_ROUTINE_INVOCATION_EXCEPTION),
-				 errmsg("datemodules: %s", dm_notice(lib, i))));
-	library = lib;
+				 errmsg("datemodules: %zu notices of loading the modules", dm_notice_count(lib)),
+				 errhint("datemodules_notices() shows them to roles that may read the server's settings.")));
+	else
+		for (i = 0; i < dm_notice_count(lib); i++)
+			ereport(WARNING,
+					(errcode(ERRCODE_EXTERNAL_ROUTINE_INVOCATION_EXCEPTION),
+					 errmsg("datemodules: %s", dm_notice(lib, i))));
 	return library;
 }
 
@@ -124,12 +159,17 @@ call_site(FunctionCallInfo fcinfo)
 		if (site->gives != GIVES_RESULT)
 			*strrchr(function, '_') = '\0';
 		if (dm_function_find(modules(), function, &site->function) != DM_OK)
+		{
+			if (may_read_paths())
+				ereport(ERROR,
+						(errcode(ERRCODE_UNDEFINED_FUNCTION),
+						 errmsg("datemodules: no module registers %s", function),
+						 errdetail("Loading the modules said: %s",
+								   dm_errmsg(library)[0] ? dm_errmsg(library) : "nothing")));
 			ereport(ERROR,
 					(errcode(ERRCODE_UNDEFINED_FUNCTION),
-					 errmsg("datemodules: no module registers %s", function),
-					 errdetail("The modules in %s register what they could: %s",
-							   dm_module_dir(library),
-							   dm_errmsg(library)[0] ? dm_errmsg(library) : "no notices")));
+					 errmsg("datemodules: no module registers %s", function)));
+		}
 	}
 	site->whole_days = dm_function_whole_days(site->function) != 0;
 	/* The script declares each result type; it must be the one the library reports. */
@@ -163,6 +203,13 @@ from_pg_days(int64 days)
 	return value;
 }
 
+/* -infinity and infinity: a date beyond every bound, out of range. */
+static inline double
+beyond(bool before)
+{
+	return before ? -get_float8_infinity() : get_float8_infinity();
+}
+
 static double
 date_argument(FunctionCallInfo fcinfo, const CallSite *site, ArgKind kind, int k)
 {
@@ -174,7 +221,7 @@ date_argument(FunctionCallInfo fcinfo, const CallSite *site, ArgKind kind, int k
 			{
 				DateADT		d = PG_GETARG_DATEADT(k);
 
-				return DATE_NOT_FINITE(d) ? get_float8_nan() : from_pg_days(d);
+				return DATE_NOT_FINITE(d) ? beyond(DATE_IS_NOBEGIN(d)) : from_pg_days(d);
 			}
 		case ARG_TIMESTAMP:
 			{
@@ -182,7 +229,7 @@ date_argument(FunctionCallInfo fcinfo, const CallSite *site, ArgKind kind, int k
 				int64		days;
 
 				if (TIMESTAMP_NOT_FINITE(t))
-					return get_float8_nan();
+					return beyond(TIMESTAMP_IS_NOBEGIN(t));
 				days = t / USECS_PER_DAY - (t % USECS_PER_DAY < 0);
 				return from_pg_days(days);
 			}
@@ -192,7 +239,7 @@ date_argument(FunctionCallInfo fcinfo, const CallSite *site, ArgKind kind, int k
 				DateADT		d = DatumGetDateADT(DirectFunctionCall1(timestamptz_date,
 																	PG_GETARG_DATUM(k)));
 
-				return DATE_NOT_FINITE(d) ? get_float8_nan() : from_pg_days(d);
+				return DATE_NOT_FINITE(d) ? beyond(DATE_IS_NOBEGIN(d)) : from_pg_days(d);
 			}
 		case ARG_FLOAT8:
 			return PG_GETARG_FLOAT8(k);

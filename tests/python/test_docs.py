@@ -122,4 +122,4 @@ def run_page(page, workdir):
 def test_every_example_of_the_page_runs_as_written(page, workdir):
     assert run_page(page, workdir) > 0
     if page == "README.md":
-        assert list(workdir.glob("people-with-ages-*.csv")), "the Dask example wrote its output"
+        assert list(workdir.glob("with-ages/people-*.csv")), "the Dask example wrote its output"

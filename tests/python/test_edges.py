@@ -155,3 +155,31 @@ def test_warnings_of_hostile_file_names_are_safe_text(tmp_path):
     assert not re.search(r"[\x00-\x08\x0b-\x1f\x7f]", err), err
     assert r"caf\xe9.so" in err and r"\x1b]0;owned\x07\x1b[2J.so" in err
     assert out.stdout.split() == [b"366.0"]
+
+
+def test_sqlite_gives_each_hostile_text_its_cause(tmp_path):
+    import sqlite3
+    from conftest import EXTENSION
+    con = sqlite3.connect(":memory:")
+    con.enable_load_extension(True)
+    con.load_extension(EXTENSION)
+    given = 0
+    for kind, value, cause in hostile_cases():
+        if kind == "missing":
+            assert con.execute("select yrdif_cause(NULL, ?, 'ACT/ACT')", (END,)).fetchone()[0] == cause
+            continue
+        if kind != "text":
+            continue
+        raw = value.encode("utf-8", errors="surrogateescape") if all(ord(c) < 0x80 for c in value) \
+            else value.encode("latin-1")
+        # A text with invalid UTF-8 or a NUL goes in as SQLite keeps it: cast from a blob.
+        query = "select yrdif_cause(cast(? as text), ?, 'ACT/ACT')"
+        if cause in (None, "date missing", "date out of range (1582-01-01 to 20000-12-31)"):
+            assert con.execute(query, (raw, END)).fetchone()[0] == cause, value
+        else:
+            given += 1
+            with pytest.raises(sqlite3.OperationalError) as e:
+                con.execute(query, (raw, END)).fetchone()
+            message = str(e.value)
+            assert cause in message and not re.search(r"[\x00-\x1f\x7f]", message), message
+    assert given >= 8
