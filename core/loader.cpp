@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "core/quote.h"
 
@@ -246,9 +247,7 @@ bool register_records(const mcn::ImageInfo& image, Module& module, std::string& 
   return records > 0 || fail(error, module.path, "module record list is empty");
 }
 
-}  // namespace
-
-bool load_module(Runtime& host, const std::string& path, Module& out, std::string& error) {
+bool load_one(Runtime& host, const std::string& path, Module& out, std::string& error) {
   if (!check_module_file(path, error)) return false;
   dlerror();
   void* raw = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -278,6 +277,17 @@ bool load_module(Runtime& host, const std::string& path, Module& out, std::strin
   module.handle = std::move(handle);
   out = std::move(module);
   return true;
+}
+
+}  // namespace
+
+bool load_module(Runtime& host, const std::string& path, Module& out, std::string& error) {
+  const std::uint64_t refused = host.refused_allocations();
+  if (load_one(host, path, out, error)) return true;
+  // A module that found no memory for itself is not at fault: the process is
+  // out of memory, and says so as it says it anywhere else.
+  if (host.refused_allocations() != refused) throw std::bad_alloc();
+  return false;
 }
 
 Module load_module_or_exit(Runtime& host, const std::string& path) {

@@ -59,7 +59,8 @@ std::vector<IdentityField> identity(const Module& m);
 bool check_module_file(const std::string& path, std::string& error);
 
 // Loads one module file into `out`, after check_module_file. On failure
-// returns false with `error` set.
+// returns false with `error` set. Out of memory, the module's own requests
+// for memory among them, is std::bad_alloc.
 bool load_module(Runtime& host, const std::string& path, Module& out, std::string& error);
 
 // Loads a module that has to load, for programs that drive fixed modules

@@ -160,11 +160,19 @@ void Runtime::install(mcn::Service s, mcn::ServiceRoutine r) {
 }
 
 void* Runtime::allocate(std::uint64_t size, std::int32_t) {
+  // Called from a module, which has no way to take an exception: none leaves.
   void* memory = std::malloc(size == 0 ? 1 : size);
-  if (memory == nullptr) return nullptr;
-  std::lock_guard<std::mutex> lock(mutex_);
-  memory_.push_back(memory);
-  return memory;
+  if (memory != nullptr) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    try {
+      memory_.push_back(memory);
+      return memory;
+    } catch (...) {  // no room to keep it
+      std::free(memory);
+    }
+  }
+  refused_.fetch_add(1, std::memory_order_relaxed);
+  return nullptr;
 }
 
 void Runtime::arm_flags() {

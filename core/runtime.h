@@ -93,6 +93,8 @@ class Runtime {
   static Runtime* active() { return active_.load(std::memory_order_acquire); }
   // Memory for a module: kept, and released when the runtime ends.
   virtual void* allocate(std::uint64_t size, std::int32_t flags);
+  // How many requests for memory found none, since the runtime began.
+  std::uint64_t refused_allocations() const { return refused_.load(std::memory_order_relaxed); }
   void exit_requested(std::int32_t code, std::int32_t arg);
 
  protected:
@@ -119,6 +121,7 @@ class Runtime {
 
   mutable std::mutex mutex_;
   std::vector<void*> memory_;
+  std::atomic<std::uint64_t> refused_{0};
   std::function<void(std::int32_t, std::int32_t)> xexit_handler_;
 };
 

@@ -100,12 +100,12 @@ def _type_error(name, argument, what):
 
 # --- dates --------------------------------------------------------------------
 
-def _checked(status):
-    """A status of the library's conversions: out of memory as Python says it."""
+def _checked(status, name="datemodules", also=()):
+    """A status of the library: out of memory as Python says it."""
     if status == _library.DM_NOMEM:
-        raise MemoryError("datemodules: out of memory")
-    if status != _library.DM_OK:
-        raise RuntimeError(f"datemodules: the embedding library refused the call (status {status})")
+        raise MemoryError(f"{name}: out of memory")
+    if status != _library.DM_OK and status not in also:
+        raise RuntimeError(f"{name}: the embedding library refused the call (status {status})")
 
 
 def _native(a):
@@ -428,8 +428,7 @@ def _evaluate(f, start, end, basis, refuse=True):
         status = lib.dm_eval_array_bases(f.handle, s.size, s.ctypes.data, e.ctypes.data,
                                          column.pointers.ctypes.data, column.lengths.ctypes.data,
                                          out.ctypes.data, None, causes.ctypes.data)
-    if status != _library.DM_OK:
-        raise RuntimeError(f"{name}: the embedding library refused the call (status {status})")
+    _checked(status, name)
     return out, causes, shape, index
 
 
@@ -528,8 +527,7 @@ def _explain_one(f, start, end, basis, with_text=True):
         else (_library.DM_EXPLAIN_JSON,)
     for form in forms:
         text, status = _library.explanation(f, float(start), float(end), raw, form)
-        if status not in (_library.DM_OK, _library.DM_DIFFERS):
-            raise RuntimeError(f"explain: the embedding library refused the call (status {status})")
+        _checked(status, "explain", also=(_library.DM_DIFFERS,))
         texts.append(text)
     parts = _json.loads(texts[0], object_hook=_Parts)
     for part, key in ((parts, "result"), (parts, "module_result"), (parts["start"], "value"),

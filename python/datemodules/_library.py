@@ -153,6 +153,8 @@ class Library:
     def __init__(self, module_dir=None):
         handle = ctypes.c_void_p()
         status = lib.dm_open(os.fsencode(module_dir) if module_dir else None, ctypes.byref(handle))
+        if status == DM_NOMEM:
+            raise MemoryError("datemodules: out of memory while opening the modules")
         self._handle = handle
         self.directory = lib.dm_module_dir(handle).decode(errors="surrogateescape")
         self.notices = [lib.dm_notice(handle, i).decode(errors="surrogateescape")

@@ -3,13 +3,18 @@
 # longest argument. The work is one .Call per vector (src/datemodules.c).
 
 # A date argument as the C side takes it: its values and their kind (0: days
-# since 1970-01-01, 1: date values, days since 1960-01-01, 2: texts).
+# since 1970-01-01, 1: date values, days since 1960-01-01, 2: texts, 3:
+# seconds since 1970-01-01 of date-times in UTC).
 date_argument <- function(x, argument, name) {
   if (inherits(x, "POSIXlt")) x <- as.POSIXct(x)
   if (inherits(x, "POSIXct")) {
     # Its civil date in its own time zone; no tzone is the session's zone.
+    # In UTC the C side takes the day from the seconds.
     tz <- attr(x, "tzone")
-    x <- as.Date(x, tz = if (is.null(tz)) "" else tz[[1]])
+    tz <- if (is.null(tz)) "" else tz[[1]]
+    if (tz %in% c("UTC", "GMT", "Etc/UTC", "Etc/GMT"))
+      return(list(as.double(unclass(x)), 3L))
+    x <- as.Date(x, tz = tz)
   }
   if (inherits(x, "Date")) return(list(if (is.double(x)) x else as.double(x), 0L))
   if (is.factor(x))

@@ -14,7 +14,7 @@
 
 #include "datemodules.h"
 
-enum { DAYS_SINCE_1970 = 0, DATE_VALUES = 1, TEXTS = 2 };
+enum { DAYS_SINCE_1970 = 0, DATE_VALUES = 1, TEXTS = 2, UTC_SECONDS_SINCE_1970 = 3 };
 
 static dm_library *library = NULL;
 
@@ -22,16 +22,20 @@ static dm_library *modules(void)
 {
     if (library != NULL) return library;
     dm_library *lib = NULL;
-    if (dm_open(NULL, &lib) != DM_OK) {
+    int status = dm_open(NULL, &lib);
+    if (status == DM_NOMEM) Rf_error("datemodules: out of memory while opening the modules");
+    if (status != DM_OK) {
         char message[1000];
         strncpy(message, dm_errmsg(lib), sizeof message - 1);
         message[sizeof message - 1] = '\0';
         dm_close(lib);
         Rf_error("datemodules: cannot open the modules: %s", message);
     }
+    /* Kept before any warning: with options(warn = 2) a warning is an error
+       that leaves this function. */
+    library = lib;
     for (size_t i = 0; i < dm_notice_count(lib); i++)
         Rf_warning("datemodules: %s", dm_notice(lib, i));
-    library = lib;
     return library;
 }
 
@@ -50,19 +54,17 @@ static double *date_values(SEXP x, int kind, const char *function, const char *a
 {
     R_xlen_t n = XLENGTH(x);
     double *out = (double *) R_alloc(n > 0 ? n : 1, sizeof(double));
-    if (kind == DAYS_SINCE_1970) {
-        /* Days since 1970-01-01, fractions dropped, in one call; NA is no day. */
-        int64_t *days = (int64_t *) R_alloc(n > 0 ? n : 1, sizeof(int64_t));
+    if (kind == DAYS_SINCE_1970 || kind == UTC_SECONDS_SINCE_1970) {
+        /* Days since 1970-01-01 (a fraction is its day; NA is no day; a day
+           past the calendar is out of range), or seconds of a date-time in UTC. */
         const double *v = REAL(x);
-        for (R_xlen_t i = 0; i < n; i++) {
-            if (!(fabs(v[i]) < 1e12)) {  /* NA, NaN, infinite or past the calendar */
-                days[i] = INT64_MIN;
-                continue;
-            }
-            int64_t t = (int64_t) v[i];  /* toward zero; the day is the floor */
-            days[i] = t - (v[i] < (double) t);
+        const double *days = v;
+        if (kind == UTC_SECONDS_SINCE_1970) {
+            double *d = (double *) R_alloc(n > 0 ? n : 1, sizeof(double));
+            for (R_xlen_t i = 0; i < n; i++) d[i] = v[i] / 86400.0;
+            days = d;
         }
-        dm_dates_from_counts((size_t) n, days, 1, out);
+        dm_dates_from_days((size_t) n, days, out);
         return out;
     }
     for (R_xlen_t i = 0; i < n; i++) {
@@ -98,6 +100,11 @@ static SEXP evaluate(SEXP name, SEXP start, SEXP start_kind, SEXP end, SEXP end_
     if (nb > n) n = nb;
     if (ns == 0 || ne == 0 || nb == 0) n = 0;
 
+    int fewest, most;
+    dm_function_arity(f, &fewest, &most);
+    if (Rf_isNull(basis) && fewest > 2)
+        Rf_errorcall(R_NilValue, "%s: the basis is needed (30/360, ACT/ACT, ACT/360 or ACT/365)",
+                     function);
     double *s = date_values(start, Rf_asInteger(start_kind), function, "start");
     double *e = date_values(end, Rf_asInteger(end_kind), function, "end");
     double *starts = ns == n ? s : (double *) R_alloc(n > 0 ? n : 1, sizeof(double));
@@ -127,6 +134,7 @@ static SEXP evaluate(SEXP name, SEXP start, SEXP start_kind, SEXP end, SEXP end_
         status = dm_eval_array_bases(f, (size_t) n, starts, ends, texts, lengths, REAL(result),
                                      &missing, causes);
     }
+    if (status == DM_NOMEM) Rf_errorcall(R_NilValue, "%s: out of memory", function);
     if (status != DM_OK) Rf_error("%s: the embedding library refused the call (status %d)",
                                   function, status);
     if (Rf_asLogical(causes_wanted)) {

@@ -144,3 +144,43 @@ test_that("the version and the modules' identities", {
   identity <- m$modules[[1]]$identity
   expect_identical(identity$text[identity$field == "marker"], "ZEM_Image_Information=")
 })
+
+test_that("every hostile value of the table of every face has its true cause", {
+  # The table sits in the source tree beside the build that the tests use.
+  table <- file.path(dirname(Sys.getenv("DATEMODULES_BUILD", "")), "tests", "cases", "hostile.tsv")
+  skip_if_not(file.exists(table), "the source tree's table of hostile values")
+  lines <- readLines(table, encoding = "UTF-8")
+  rows <- strsplit(lines[!startsWith(lines, "#") & nzchar(lines)][-1], "\t")
+  end <- as.Date("2020-01-01")
+  checked <- 0
+  for (row in rows) {
+    kind <- row[[1]]
+    value <- if (length(row) >= 2) row[[2]] else ""
+    cause <- if (row[[3]] == "none") NA_character_ else row[[3]]
+    forms <- switch(kind,
+      missing = list(NA, NA_real_, NaN, NA_character_, as.Date(NA), as.POSIXct(NA, tz = "UTC")),
+      civil = list(as.Date(value), as.POSIXct(paste(value, "10:00"), tz = "UTC"),
+                   as.POSIXct(paste(value, "10:00"), tz = "America/New_York")),
+      days = list(structure(as.numeric(value), class = "Date")),
+      seconds = list(structure(as.numeric(value), class = c("POSIXct", "POSIXt"), tzone = "UTC")),
+      text = if (!grepl("\\\\x", value)) list(value) else list())
+    for (x in forms) {
+      if (kind == "text" && !is.na(cause) && cause %in% c("not a date (yyyy-mm-dd) or date value",
+                                                        "no such date in the host calendar")) {
+        expect_error(yrdif(x, end, "ACT/ACT"), cause, fixed = TRUE)
+      } else {
+        expect_identical(yrdif_cause(x, end, "ACT/ACT"), cause, info = paste(kind, value))
+        expect_identical(is.na(yrdif(x, end, "ACT/ACT")), !is.na(cause), info = paste(kind, value))
+      }
+      checked <- checked + 1
+    }
+  }
+  expect_gt(checked, 30)
+})
+
+test_that("a needed basis left out says so, and UTC date-times are their UTC day", {
+  expect_error(datdif(0, 366, NULL), "the basis is needed")
+  t <- as.POSIXct(c("2020-01-01 23:59:59", "1999-12-31 00:00:00", NA), tz = "UTC")
+  expect_identical(datdif(t, as.Date("2020-01-02"), "ACT/ACT"), c(1, 7307, NA))
+  expect_identical(yrdif(t, as.Date("2021-01-01")), yrdif(as.Date(t, tz = "UTC"), as.Date("2021-01-01")))
+})
