@@ -5,7 +5,7 @@
  * Disarmed, it passes every call on. Armed with failalloc_arm(at, callers),
  * it counts the allocations made straight from the code of the shared objects
  * whose file names contain one of the comma-separated `callers` (every
- * allocation when callers is nullptr or empty) and fails the at-th of them, once.
+ * allocation when callers is null or empty) and fails the at-th of them, once.
  * The host's own allocations go through, so that a sweep tests the code
  * under test and not the host's own handling of out of memory.
  *
@@ -13,13 +13,18 @@
  *   failalloc_disarm()           stop; the number of allocations counted
  *   failalloc_failed()           whether the failure was made since arming
  *
- * and the same with an _r suffix for R's .C.
+ * and the same with an _r suffix for R's .C. A host whose processes cannot be
+ * called into is armed through a file instead (FAILALLOC_CONTROL, below).
  */
-#include <link.h>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 extern "C" {
@@ -31,21 +36,30 @@ void* __libc_memalign(size_t, size_t);
 
 namespace {
 
-enum { kMaxRanges = 64, kMaxCallers = 512 };
+enum { kMaxCallers = 512 };
 
-struct Range {
-  uintptr_t from, to;
-};
-Range ranges[kMaxRanges];
-int range_count;
 int every_caller;
 char callers[kMaxCallers];
 long armed_at;
 long counted;
 int failed;
+int inside;  // a check in progress on this thread: the allocations it makes go through
+pid_t controlled;
 
-int wanted(const char* path) {
-  if (path == nullptr || path[0] == '\0') return 0;
+void arm(long at, const char* only) {
+  armed_at = 0;
+  every_caller = only == nullptr || only[0] == '\0';
+  if (!every_caller) {
+    strncpy(callers, only, kMaxCallers - 1);
+    callers[kMaxCallers - 1] = '\0';
+  }
+  counted = 0;
+  failed = 0;
+  armed_at = at;
+}
+
+bool wanted(const char* path) {
+  if (path == nullptr || path[0] == '\0') return false;
   const char* c = callers;
   while (*c != '\0') {
     const char* comma = strchr(c, ',');
@@ -53,53 +67,66 @@ int wanted(const char* path) {
     char part[kMaxCallers];
     memcpy(part, c, n);
     part[n] = '\0';
-    if (n > 0 && strstr(path, part) != nullptr) return 1;
+    if (n > 0 && strstr(path, part) != nullptr) return true;
     c += n + (comma != nullptr);
   }
-  return 0;
+  return false;
 }
 
-int collect(dl_phdr_info* info, size_t, void*) {
-  if (!wanted(info->dlpi_name)) return 0;
-  for (int i = 0; i < info->dlpi_phnum && range_count < kMaxRanges; i++) {
-    const ElfW(Phdr)* p = &info->dlpi_phdr[i];
-    if (p->p_type != PT_LOAD || !(p->p_flags & PF_X)) continue;
-    ranges[range_count].from = info->dlpi_addr + p->p_vaddr;
-    ranges[range_count].to = info->dlpi_addr + p->p_vaddr + p->p_memsz;
-    range_count++;
-  }
-  return 0;
+// A process under control of a file (FAILALLOC_CONTROL: "AT CALLERS"), for a
+// host whose processes cannot be called into, such as a PostgreSQL server: each
+// process arms itself from the file at its first allocation and, when it has
+// counted any, writes how many to the file's name with ".count" added, at exit.
+void take_control() {
+  const char* file = getenv("FAILALLOC_CONTROL");
+  if (file == nullptr || controlled == getpid()) return;
+  controlled = getpid();
+  char text[kMaxCallers + 32] = {};
+  const int fd = open(file, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return;
+  const ssize_t n = read(fd, text, sizeof text - 1);
+  close(fd);
+  if (n <= 0) return;
+  char* rest = nullptr;
+  const long at = strtol(text, &rest, 10);
+  while (*rest == ' ') ++rest;
+  rest[strcspn(rest, "\n")] = '\0';
+  arm(at, rest);
 }
 
-int fail_now(const void* caller) {
-  if (armed_at == 0) return 0;
-  if (!every_caller) {
-    const uintptr_t a = reinterpret_cast<uintptr_t>(caller);
-    int ours = 0;
-    for (int i = 0; i < range_count && !ours; i++) ours = a >= ranges[i].from && a < ranges[i].to;
-    if (!ours) return 0;
+__attribute__((destructor)) void report() {
+  const char* file = getenv("FAILALLOC_CONTROL");
+  if (file == nullptr || controlled != getpid() || counted == 0) return;
+  char path[4096];
+  char text[64];
+  snprintf(path, sizeof path, "%s.count", file);
+  const int length = snprintf(text, sizeof text, "%ld %d\n", counted, failed);
+  const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return;
+  const ssize_t written = write(fd, text, static_cast<size_t>(length));
+  close(fd);
+  if (written != length) unlink(path);  // no count rather than a wrong one
+}
+
+bool fail_now(const void* caller) {
+  if (inside) return false;
+  inside = 1;
+  take_control();
+  bool fail = false;
+  if (armed_at != 0) {
+    Dl_info info{};
+    if (every_caller || (dladdr(caller, &info) != 0 && wanted(info.dli_fname)))
+      fail = ++counted == armed_at;
   }
-  if (++counted != armed_at) return 0;
-  failed = 1;
-  return 1;
+  if (fail) failed = 1;
+  inside = 0;
+  return fail;
 }
 
 }  // namespace
 
 extern "C" {
-void failalloc_arm(long at, const char* only) {
-  armed_at = 0;
-  range_count = 0;
-  every_caller = only == nullptr || only[0] == '\0';
-  if (!every_caller) {
-    strncpy(callers, only, kMaxCallers - 1);
-    callers[kMaxCallers - 1] = '\0';
-    dl_iterate_phdr(collect, nullptr);
-  }
-  counted = 0;
-  failed = 0;
-  armed_at = at;
-}
+void failalloc_arm(long at, const char* only) { arm(at, only); }
 
 long failalloc_disarm(void) {
   armed_at = 0;

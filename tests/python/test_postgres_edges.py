@@ -14,7 +14,7 @@ import pytest
 
 from conftest import BUILD
 from test_edges import END, hostile_cases
-from test_postgres import database, psql  # noqa: F401 (database: the tests' database)
+from test_postgres import database, psql, server_log  # noqa: F401 (database: the tests' database)
 
 pytestmark = pytest.mark.skipif(not os.environ.get("PGHOST"), reason="no PostgreSQL server (PGHOST)")
 CLUSTER = ("15", "regress")
@@ -131,3 +131,80 @@ def test_roles_that_may_not_read_settings_see_no_paths(hostile_server):
     finally:
         psql("DROP ROLE dm_plain; DROP ROLE dm_reader", database=db, check=False)
         psql(f"DROP DATABASE {db} WITH (FORCE)", database="postgres")
+
+
+SHIM = os.path.join(BUILD, "tests", "failalloc.so")
+OOM_SESSION = ("SELECT yrdif(date '2019-07-01', date '2020-07-01', 'ACT/ACT'); "
+               "SELECT datdif_explain('2020-02-28', '2020-03-31', '30/360')->>'result'; "
+               "SELECT yrdif_cause(2000::float8, 1e9::float8, 'ACT/ACT'); "
+               "SELECT count(datemodules_notices()) <= 1; "
+               "SELECT datdif(s, e, b) FROM (VALUES ('2020-01-31'::date, '2020-03-31'::date, '30/360'), "
+               "('2020-02-29', '2021-02-28', 'ACT/ACT'), (NULL, '2020-01-01', 'ACT/365')) v(s, e, b)")
+
+
+@pytest.mark.skipif(not os.path.exists(SHIM), reason="the failing allocator (a build without sanitizers)")
+def test_every_failed_allocation_is_an_out_of_memory_error():
+    """The server with the failing allocator preloaded: each new session fails
+    the at-th allocation of the embedding library (and of the C++ library under
+    it), at = 1, 2, ... until a session counts fewer. Each session ends in its
+    right results or in PostgreSQL's out of memory error, and no backend dies."""
+    folder = tempfile.mkdtemp(prefix="dm-pg-oom-")
+    os.chmod(folder, 0o777)
+    control = os.path.join(folder, "control")
+    counted = control + ".count"
+    with open(control, "w") as f:
+        f.write("0\n")
+    os.chmod(control, 0o644)
+    environment = f"/etc/postgresql/{CLUSTER[0]}/{CLUSTER[1]}/environment"
+    before = open(environment).read() if os.path.exists(environment) else None
+    with open(environment, "a") as f:
+        f.write(f"\nLD_PRELOAD = '{SHIM}'\nFAILALLOC_CONTROL = '{control}'\n")
+    restart = ["pg_ctlcluster", *CLUSTER, "restart"]
+    subprocess.run(restart, check=True)
+    log = server_log()
+    logged = os.path.getsize(log) if log else 0
+    try:
+        def session(at):
+            with open(control, "w") as f:
+                f.write(f"{at} libdatemodules,libstdc++\n")
+            if os.path.exists(counted):
+                os.remove(counted)
+            out = psql(OOM_SESSION, check=False)
+            # The backend writes its count as it exits, after psql has left.
+            for _ in range(200):
+                if os.path.exists(counted):
+                    break
+                subprocess.run(["sleep", "0.01"])
+            count, failed = (open(counted).read().split() + ["0", "0"])[:2] \
+                if os.path.exists(counted) else ("0", "0")
+            return out, int(count), failed == "1"
+
+        expected, total, _ = session(10 ** 9)
+        assert expected.returncode == 0, expected.stderr
+        assert expected.stdout.split("\n")[:4] == ["1.0013773486039375", "33", "date out of range "
+                                                   "(1582-01-01 to 20000-12-31)", "t"], expected.stdout
+        assert total > 10, "the session counted too few allocations"
+        for at in range(1, total + 1):
+            out, _, failed = session(at)
+            assert "server closed the connection" not in out.stderr and \
+                "terminated" not in out.stderr, (at, out.stderr)
+            if out.returncode == 0:
+                assert out.stdout == expected.stdout, (at, out.stdout)
+            else:
+                assert "out of memory" in out.stderr, (at, out.stderr)
+            assert failed, at
+        again, _, _ = session(0)
+        assert again.stdout == expected.stdout
+        if log:
+            with open(log, errors="replace") as f:
+                f.seek(logged)
+                news = f.read()
+            assert "terminated by signal" not in news and "server process" not in news, news[-2000:]
+    finally:
+        if before is None:
+            os.remove(environment)
+        else:
+            with open(environment, "w") as f:
+                f.write(before)
+        subprocess.run(restart, check=True)
+        shutil.rmtree(folder)
