@@ -12,6 +12,8 @@
 #include <sstream>
 #include <string>
 
+#include "core/explain.h"
+
 namespace {
 
 struct Outcome {
@@ -444,10 +446,14 @@ TEST(ModhostExplain, TextJsonRefusalsAndADifferingModule) {
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, slurp(EXPLAIN_DIR "/thirty-end-of-february.json"));
   EXPECT_EQ(count_lines(r.out), 1);
-  // A missing result is explained, not an error.
+  // A missing result is explained, not an error; with --strict it is one.
   r = modhost("explain DATDIF 2021-02-28 . 30/360");
   EXPECT_EQ(r.status, 0);
   EXPECT_TRUE(has(r.out, "missing   the end date: date missing")) << r.out;
+  const Outcome strict = modhost("--strict explain DATDIF 2021-02-28 . 30/360");
+  EXPECT_EQ(strict.status, 1);
+  EXPECT_EQ(strict.out, r.out);
+  EXPECT_EQ(modhost("--strict explain DATDIF 2021-02-28 2021-03-31 30/360").status, 0);
   for (const char* args :
        {"explain DATDIF 1 2", "explain YRDIF x 2", "explain YRDIF", "explain NOPE 1 2"}) {
     r = modhost(args);
@@ -458,6 +464,12 @@ TEST(ModhostExplain, TextJsonRefusalsAndADifferingModule) {
   EXPECT_EQ(r.status, 5) << r.out << r.err;
   EXPECT_TRUE(has(r.out, "module    42 from fake: NOT THE SAME")) << r.out;
   EXPECT_TRUE(has(r.err, "differ")) << r.err;
+  // batch --explain says so in its status too, and still writes every row.
+  r = modhost("--modules " WRONG_MODULE_DIR " batch --explain YRDIF",
+              "2019-07-01,2020-07-01\n2019-07-01,2020-07-01\n");
+  EXPECT_EQ(r.status, 5) << r.err;
+  EXPECT_EQ(count_lines(r.out), 2) << r.out;
+  EXPECT_TRUE(has(r.err, "line 2: the explained figure")) << r.err;
 }
 
 // batch --explain: the parts after the result, empty for a malformed row, and
@@ -492,8 +504,14 @@ TEST(ModhostHelp, DocumentsEveryVerbOptionAndExitStatus) {
   for (const char* text :
        {"call", "batch", "inspect", "explain", "--json", "--explain", "5  explain", "--modules",
         "--table", "--strict", "--version", "-V", "DATEMODULES_MODULES", "MODHOST_MODULES", "65536",
-        "order mark", "4  reading standard input", "Examples"})
+        "order mark", "4  reading standard input", "5  explain, batch --explain", "Examples"})
     EXPECT_TRUE(has(r.out, text)) << text;
+  // The columns that batch --explain writes, as it names them.
+  const std::size_t columns = r.out.find("--explain       batch: add the columns");
+  ASSERT_NE(columns, std::string::npos) << r.out;
+  const std::string described = r.out.substr(columns, r.out.find("-h, --help") - columns);
+  for (const char* name : dmcore::kPartColumnNames)
+    EXPECT_TRUE(has(described, std::string(" ") + name)) << name << " in " << described;
   EXPECT_EQ(modhost("--version").out, "modhost 1.0.0\n");
   EXPECT_EQ(modhost("-V").out, "modhost 1.0.0\n");
   EXPECT_EQ(modhost("").status, 2);

@@ -44,10 +44,14 @@ class Batch {
   // Malformed rows, and with `strict` rows with a missing result.
   long bad_rows() const { return bad_rows_; }
   long missing() const;
+  // With `explain`, rows whose explained figure differs from the module's
+  // result (a defect, reported beside the row, not a bad row).
+  long differing() const { return differing_; }
 
  private:
   void evaluate(std::string_view text, const std::string_view* fields, int n);
   void bad(const std::string& why);
+  void say(const std::string& what);
   void row(const std::string_view* fields, int n, std::string_view result);
   void parts(const dmcore::PartColumns* columns);
   void refused_row(const std::string_view* fields, int n);
@@ -60,6 +64,7 @@ class Batch {
   Output& messages_;
   long lines_ = 0;
   long bad_rows_ = 0;
+  long differing_ = 0;
   std::array<long, dmcore::kCauseCount> missing_{};
   std::string unquoted_[mcn::kMaxArgs];
 };

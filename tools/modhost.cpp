@@ -59,11 +59,11 @@ Options (anywhere before a lone --):
                   modhost: LIBDIR/datemodules/modules of its install (see
                   FILES in its manual page), or ../modules in a build tree).
   --table         batch: print an aligned table instead of CSV.
-  --strict        A missing result is an error: call exits 1, batch reports
-                  the row and counts it as a bad row.
+  --strict        A missing result is an error: call and explain exit 1,
+                  batch reports the row and counts it as a bad row.
   --json          explain: one JSON object instead of the text.
-  --explain       batch: add the columns basis_read, names, rule, direction,
-                  days and count (how each result comes about).
+  --explain       batch: add the columns named, direction, days, count and
+                  cause (how each result comes about).
   -h, --help      Show this help.
   -V, --version   Show the version.
 
@@ -101,8 +101,8 @@ Exit status:
      file that is not a module
   3  a module ended processing (xexit)
   4  reading standard input or writing standard output failed
-  5  explain: the explained figure and the module's result differ (a defect
-     of this program: please report it)
+  5  explain, batch --explain: the explained figure and the module's result
+     differ (a defect of this program: please report it)
 
 Examples:
   modhost call YRDIF 2000-02-29 2010-02-28            prints 10
@@ -270,7 +270,8 @@ int run_call(const dmcore::Function& f, const std::vector<std::string>& args, bo
 
 // --- explain -------------------------------------------------------------------
 
-int run_explain(const dmcore::Function& f, const std::vector<std::string>& args, bool json) {
+int run_explain(const dmcore::Function& f, const std::vector<std::string>& args, bool json,
+                bool strict) {
   if (!dmcore::explainable(f)) {
     print_error("explain knows YRDIF and DATDIF, not " + f.name);
     return kExitUsage;
@@ -280,10 +281,12 @@ int run_explain(const dmcore::Function& f, const std::vector<std::string>& args,
   if (!read_arguments(f, args, dates, basis)) return kExitUsage;
   const dmcore::Explanation e = dmcore::explain(f, dates[0], dates[1], basis);
   out.put(json ? dmcore::explanation_json(e) + "\n" : dmcore::explanation_text(e));
-  if (e.same_bits) return kExitOk;
-  print_error("the explained figure and " + f.module +
-              "'s result differ: a defect of modhost, please report it");
-  return kExitExplainDiffers;
+  if (!e.same_bits) {
+    print_error("the explained figure and " + f.module +
+                "'s result differ: a defect of modhost, please report it");
+    return kExitExplainDiffers;
+  }
+  return strict && e.module_cause != dmcore::Cause::kNone ? kExitBadRows : kExitOk;
 }
 
 // --- batch ---------------------------------------------------------------------
@@ -297,6 +300,7 @@ int run_batch(const dmcore::Function& f, modhost::BatchOptions options) {
     return kExitIo;
   }
   batch.finish();
+  if (batch.differing() > 0) return kExitExplainDiffers;
   return batch.bad_rows() > 0 ? kExitBadRows : kExitOk;
 }
 
@@ -397,7 +401,8 @@ int run(int argc, char** argv) {
   const dmcore::Function* f = find_function(registry, args[0], c.dir);
   if (f == nullptr) return kExitUsage;
   if (verb == "explain")
-    return run_explain(*f, std::vector<std::string>(args.begin() + 1, args.end()), c.json);
+    return run_explain(*f, std::vector<std::string>(args.begin() + 1, args.end()), c.json,
+                       c.batch.strict);
   if (verb == "call")
     return run_call(*f, std::vector<std::string>(args.begin() + 1, args.end()), c.batch.strict);
   return run_batch(*f, c.batch);
