@@ -328,6 +328,8 @@ class _Bases:
     each, null for a missing one, from the distinct bases (linear time)."""
 
     def __init__(self, name, flat):
+        if self._joined(flat):
+            return
         pd = _pandas()
         if pd is not None:
             codes, uniques = pd.factorize(flat, use_na_sentinel=True) \
@@ -349,6 +351,29 @@ class _Bases:
         lengths = _np.array([len(b) for b in self.keep] + [0], dtype=_np.uintp)
         self.pointers = _np.ascontiguousarray(table[codes])
         self.lengths = _np.ascontiguousarray(lengths[codes])
+
+    def _joined(self, flat):
+        """Texts only, none holding a NUL: one buffer of them joined by NUL
+        bytes, cut where the NULs are by numpy without the GIL; False for any
+        other column."""
+        if flat.dtype.kind not in "UO" or not len(flat):
+            return False
+        items = flat.tolist()
+        try:
+            raw = "\0".join(items).encode("utf-8", errors="surrogateescape")
+        except TypeError:  # not texts only (None, NaN, bytes)
+            return False
+        nuls = _np.flatnonzero(_np.frombuffer(raw, dtype=_np.uint8) == 0)
+        if len(nuls) != len(items) - 1:
+            return False  # a basis holds a NUL of its own
+        import ctypes
+        self.keep = raw
+        base = ctypes.cast(ctypes.c_char_p(raw), ctypes.c_void_p).value
+        starts = _np.concatenate(([0], nuls + 1)).astype(_np.uintp)
+        ends = _np.concatenate((nuls, [len(raw)])).astype(_np.uintp)
+        self.pointers = starts + _np.uintp(base)
+        self.lengths = ends - starts
+        return True
 
 
 # --- evaluation -----------------------------------------------------------------

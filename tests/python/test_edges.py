@@ -129,6 +129,27 @@ def test_missing_and_bytes_bases():
     assert datemodules.datdif([0], [366], [b"ACT/365"])[0] == 366
 
 
+@pytest.mark.parametrize("column", [
+    ["ACT/ACT", "30/360", "act/365", "AGE", "", "nonsense", "ACT/360" * 40],
+    ["ACT\0/ACT", "30/360", "ACT/ACT"],        # a NUL of a basis's own
+    ["ACT/ACT", None, float("nan"), b"30/360", "ACT/365"],
+    np.array(["ACT/ACT", "30/360", "ACT/360"]),  # fixed-width texts
+    ["caf\xe9", "\x1b[2J", "ACT/\udcff"],       # not a basis, however written
+])
+def test_a_column_of_bases_is_read_as_each_basis_alone(column):
+    starts = np.array(["2019-07-01", "2020-02-29", "1999-12-31", "2000-01-31", "2010-05-05",
+                       "2016-02-28", "2001-01-01"][:len(column)], dtype="datetime64[D]")
+    together = datemodules.yrdif_cause(starts, "2021-03-01", column)
+    for i, basis in enumerate(column):
+        # None alone is a basis left out (YRDIF's default); in a column, a missing one.
+        basis = float("nan") if basis is None else basis
+        alone = datemodules.yrdif_cause(starts[i], "2021-03-01", basis)
+        assert together[i] == alone, (i, basis)
+        got, want = datemodules.yrdif(starts, "2021-03-01", column)[i], \
+            datemodules.yrdif(starts[i], "2021-03-01", basis)
+        assert (got != got and want != want) or got == want, (i, basis)
+
+
 def test_coerce_gives_the_cause_and_raise_raises():
     got = datemodules.yrdif(["x", "2020-01-01"], "2021-01-01", "ACT/ACT")
     assert np.isnan(got[0]) and got[1] == 1.0
