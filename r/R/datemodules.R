@@ -9,12 +9,13 @@ date_argument <- function(x, argument, name) {
   if (inherits(x, "POSIXlt")) x <- as.POSIXct(x)
   if (inherits(x, "POSIXct")) {
     # Its civil date in its own time zone; no tzone is the session's zone.
-    # In UTC the C side takes the day from the seconds.
+    # In UTC the C side takes the day from the seconds; in another zone it
+    # asks the C library for the civil date.
     tz <- attr(x, "tzone")
     tz <- if (is.null(tz)) "" else tz[[1]]
     if (tz %in% c("UTC", "GMT", "Etc/UTC", "Etc/GMT"))
       return(list(as.double(unclass(x)), 3L))
-    x <- as.Date(x, tz = tz)
+    return(list(.Call(C_zoned_dates, as.double(unclass(x)), tz), 1L))
   }
   if (inherits(x, "Date")) return(list(if (is.double(x)) x else as.double(x), 0L))
   if (is.factor(x))

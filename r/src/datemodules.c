@@ -1,7 +1,8 @@
 /*
  * YRDIF and DATDIF for R: one .Call per vector, the loop in C over the
  * embedding library. The R side says what kind each date argument is (days
- * since 1970-01-01 for Date and date-times, date values, or texts); this side
+ * since 1970-01-01 for Date, seconds for date-times in UTC, date values, or
+ * texts); this side
  * recycles the arguments as R's arithmetic does, reads the dates, and
  * evaluates through the library's array forms.
  */
@@ -10,7 +11,9 @@
 #include <R_ext/Rdynload.h>
 #include <math.h>
 #include <stdint.h>
+#include <stdlib.h>
 #include <string.h>
+#include <time.h>
 
 #include "datemodules.h"
 
@@ -85,6 +88,53 @@ static double *date_values(SEXP x, int kind, const char *function, const char *a
             out[i] = REAL(x)[i];
         }
     }
+    return out;
+}
+
+/* Date-times (seconds since 1970-01-01) in a time zone ("" the session's) to
+   the date values of their civil dates there, as R's as.Date(x, tz) gives
+   them but without a list per value: the zone is set in TZ for the
+   conversion, as R sets it, and put back. NA stays NA; a time past what the
+   C library converts is out of range. */
+static SEXP zoned_dates(SEXP x, SEXP zone)
+{
+    R_xlen_t n = XLENGTH(x);
+    const double *v = REAL(x);
+    const char *tz = CHAR(STRING_ELT(zone, 0));
+    int64_t *years = (int64_t *) R_alloc(n > 0 ? n : 1, sizeof(int64_t));
+    int32_t *months = (int32_t *) R_alloc(n > 0 ? n : 1, sizeof(int32_t));
+    int32_t *days = (int32_t *) R_alloc(n > 0 ? n : 1, sizeof(int32_t));
+    SEXP out = PROTECT(Rf_allocVector(REALSXP, n));
+    double *values = REAL(out);
+    const char *was = getenv("TZ");
+    char *kept = was ? (char *) R_alloc(strlen(was) + 1, 1) : NULL;
+    if (was) strcpy(kept, was);
+    if (tz[0] != '\0') setenv("TZ", tz, 1);
+    tzset();
+    for (R_xlen_t i = 0; i < n; i++) {
+        struct tm civil;
+        time_t t;
+        years[i] = 0;  /* month 0: no civil date, its value set below */
+        months[i] = 0;
+        days[i] = 0;
+        if (!(fabs(v[i]) < 0x1p63)) continue; /* NA, or past what a time_t holds */
+        t = (time_t) floor(v[i]);
+        if (localtime_r(&t, &civil) == NULL) continue;
+        years[i] = (int64_t) civil.tm_year + 1900;
+        months[i] = civil.tm_mon + 1;
+        days[i] = civil.tm_mday;
+    }
+    if (tz[0] != '\0') {
+        if (kept) setenv("TZ", kept, 1);
+        else unsetenv("TZ");
+        tzset();
+    }
+    if (dm_dates_from_civil((size_t) n, years, months, days, values) == DM_NOMEM)
+        Rf_errorcall(R_NilValue, "datemodules: out of memory");
+    for (R_xlen_t i = 0; i < n; i++)
+        if (months[i] == 0)  /* NA as missing; a time beyond conversion out of range */
+            values[i] = ISNAN(v[i]) ? NA_REAL : (v[i] < 0 ? R_NegInf : R_PosInf);
+    UNPROTECT(1);
     return out;
 }
 
@@ -232,6 +282,7 @@ static SEXP function_list(void)
 static const R_CallMethodDef calls[] = {
     {"evaluate", (DL_FUNC) &evaluate, 7},
     {"eval_each", (DL_FUNC) &eval_each, 4},
+    {"zoned_dates", (DL_FUNC) &zoned_dates, 2},
     {"version", (DL_FUNC) &version, 0},
     {"module_list", (DL_FUNC) &module_list, 0},
     {"function_list", (DL_FUNC) &function_list, 0},

@@ -184,3 +184,23 @@ test_that("a needed basis left out says so, and UTC date-times are their UTC day
   expect_identical(datdif(t, as.Date("2020-01-02"), "ACT/ACT"), c(1, 7307, NA))
   expect_identical(yrdif(t, as.Date("2021-01-01")), yrdif(as.Date(t, tz = "UTC"), as.Date("2021-01-01")))
 })
+
+test_that("date-times in any zone are the civil dates that as.Date gives there", {
+  set.seed(23)
+  seconds <- c(runif(3000, -1.3e10, 1.3e10), -0.5, 0, 86399.5, NA, -Inf)
+  zone <- Sys.getenv("TZ", unset = NA)
+  for (tz in c("", "America/New_York", "Australia/Lord_Howe", "Asia/Kathmandu", "Pacific/Apia",
+               "Europe/London", "UTC")) {
+    x <- .POSIXct(seconds, tz = if (nzchar(tz)) tz else NULL)
+    days <- as.Date(x, tz = tz)
+    expect_identical(datdif(x, as.Date("2000-01-01"), "ACT/ACT"),
+                     datdif(days, as.Date("2000-01-01"), "ACT/ACT"), info = tz)
+    expect_identical(yrdif_cause(x, 0, "ACT/ACT"), yrdif_cause(days, 0, "ACT/ACT"), info = tz)
+    # A time far past the calendar was given: out of range, not missing.
+    far <- .POSIXct(c(1e300, -1e300, 1e18), tz = if (nzchar(tz)) tz else NULL)
+    expect_identical(yrdif_cause(far, 0, "ACT/ACT"),
+                     rep("date out of range (1582-01-01 to 20000-12-31)", 3), info = tz)
+  }
+  # The session's zone is put back as it was.
+  expect_identical(Sys.getenv("TZ", unset = NA), zone)
+})
