@@ -32,8 +32,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   double value;
   const DateReason r = dmcore::read_date(text, value);
   check(r <= DateReason::kNoSuchDay, "a known reason");
-  check((r == DateReason::kDate) == (bits(value) != mcn::kMissingBits),
-        "the value fits the reason");
+  check(dmcore::reason_of_value(value) == r, "the value carries the reason");
+  if (r == DateReason::kMissing)
+    check(bits(value) == mcn::kMissingBits, "the host's missing value");
   if (r == DateReason::kDate) check(std::isfinite(value), "a finite date value");
 
   // The shortcut of the array readers against the grammar, on the first 10 bytes.
