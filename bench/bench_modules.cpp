@@ -20,6 +20,7 @@
 #include "core/runtime.h"
 #include "daycount/daycount.h"
 #include "functions/arguments.h"
+#include "tests/instruments/load_module.h"
 #include "text/text.h"
 
 namespace {
@@ -57,8 +58,8 @@ const std::vector<Pair>& worst_pairs() {
 
 struct Host {
   dmcore::Runtime host;
-  dmcore::Module pelvoran = dmcore::load_module_or_exit(host, PELVORAN_PATH);
-  dmcore::Module tashkume = dmcore::load_module_or_exit(host, TASHKUME_PATH);
+  dmcore::Module pelvoran = testhost::load_module_or_exit(host, PELVORAN_PATH);
+  dmcore::Module tashkume = testhost::load_module_or_exit(host, TASHKUME_PATH);
   Host() { mcn_main(host.gcb(), host.pidb()); }  // the static copy, for the parts
 };
 Host& host() {

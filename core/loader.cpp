@@ -9,8 +9,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -288,16 +286,6 @@ bool load_module(Runtime& host, const std::string& path, Module& out, std::strin
   // out of memory, and says so as it says it anywhere else.
   if (host.refused_allocations() != refused) throw std::bad_alloc();
   return false;
-}
-
-Module load_module_or_exit(Runtime& host, const std::string& path) {
-  Module m;
-  std::string error;
-  if (!load_module(host, path, m, error)) {
-    std::fprintf(stderr, "%s\n", error.c_str());
-    std::exit(1);
-  }
-  return m;
 }
 
 Registry load_directory(Runtime& host, const std::string& dir) {

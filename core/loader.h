@@ -63,10 +63,6 @@ bool check_module_file(const std::string& path, std::string& error);
 // for memory among them, is std::bad_alloc.
 bool load_module(Runtime& host, const std::string& path, Module& out, std::string& error);
 
-// Loads a module that has to load, for programs that drive fixed modules
-// (fuzz targets, benchmarks): on failure prints the error and exits.
-Module load_module_or_exit(Runtime& host, const std::string& path);
-
 // Every module in a directory (files ending in .so, in name order), and the
 // functions they register by name. A file that cannot be loaded is refused and
 // the others go on. A function name registered by two files stays with the

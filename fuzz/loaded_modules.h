@@ -6,13 +6,14 @@
 #include "core/loader.h"
 #include "fuzz/input.h"
 #include "tests/instruments/host.h"
+#include "tests/instruments/load_module.h"
 
 namespace fuzzing {
 
 struct LoadedModules {
   testhost::Host host;
-  dmcore::Module pelvoran = dmcore::load_module_or_exit(host, PELVORAN_PATH);
-  dmcore::Module tashkume = dmcore::load_module_or_exit(host, TASHKUME_PATH);
+  dmcore::Module pelvoran = testhost::load_module_or_exit(host, PELVORAN_PATH);
+  dmcore::Module tashkume = testhost::load_module_or_exit(host, TASHKUME_PATH);
 };
 
 // Loaded on first use and kept for the whole run.
