@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "core/explain.h"
 
@@ -496,6 +497,38 @@ TEST(ModhostBatch, ExplainAddsThePartsAsColumns) {
             "x,2021-02-28,30/360,,,,,,\n"
             "\n");
   EXPECT_TRUE(has(r.err, "line 7: field 1")) << r.err;
+}
+
+// An option of another verb is a usage error; the summary of a batch comes
+// after its last row when both go to one place; a table with the parts is
+// aligned column by column.
+TEST(ModhostBatch, OptionsOfOtherVerbsSummaryOrderAndAlignedParts) {
+  for (const char* args :
+       {"--json call YRDIF 1 2", "--table explain YRDIF 1 2", "--explain call YRDIF 1 2",
+        "--json batch YRDIF", "--strict inspect", "call --table DATDIF 1 2 ACT/ACT"}) {
+    const Outcome r = modhost(args);
+    EXPECT_EQ(r.status, 2) << args;
+    EXPECT_TRUE(r.out.empty()) << args;
+    EXPECT_TRUE(has(r.err, "is an option of")) << args << ": " << r.err;
+  }
+  const std::string rows =
+      "2019-07-01,2020-07-01,ACT/ACT\n2000-02-29,2010-02-28\n"
+      "2021-01-31,2021-02-28,30/360\n2021-01-31,2021-02-28,nonsense\n";
+  write_file(temp("parts.csv"), rows);
+  const Outcome both = script("$M batch --table --explain YRDIF <$T/parts.csv 2>&1");
+  EXPECT_EQ(both.status, 0);
+  std::istringstream lines(both.out);
+  std::string line;
+  std::vector<std::string> got;
+  while (std::getline(lines, line)) got.push_back(line);
+  ASSERT_EQ(got.size(), 5u) << both.out;
+  EXPECT_EQ(got[4], "modhost: 1 missing result(s): 1 basis names no basis") << both.out;
+  // Each part starts in the same column on every row.
+  const std::size_t days = got[0].find(" 366 ");
+  ASSERT_NE(days, std::string::npos) << got[0];
+  EXPECT_EQ(got[1].find(" 4018 "), days) << both.out;
+  EXPECT_EQ(got[2].find(" 28 "), days) << both.out;
+  EXPECT_EQ(got[0].find("184/365"), got[1].find("2920/365")) << both.out;
 }
 
 TEST(ModhostHelp, DocumentsEveryVerbOptionAndExitStatus) {

@@ -16,8 +16,11 @@ namespace {
 
 using dmcore::escaped;
 
-// Widths of the start, end and basis columns of a table.
+// Widths of the start, end and basis columns of a table; with the parts after
+// it, of the result and of each part but the last.
 constexpr std::size_t kTableWidths[] = {12, 12, 10};
+constexpr std::size_t kResultWidth = 20;
+constexpr std::size_t kPartWidths[dmcore::kPartColumns] = {8, 9, 6, 28, 0};
 constexpr int kColumns = 3;
 // What a table shows for a missing result or a malformed row.
 constexpr std::string_view kTableMissing = ".";
@@ -131,7 +134,7 @@ void Batch::parts(const dmcore::PartColumns* columns) {
     const std::string_view text = columns != nullptr ? columns->text[i] : std::string_view();
     out_.put(options_.table ? ' ' : ',');
     if (options_.table)
-      out_.put(text.empty() ? kTableMissing : escaped(text));
+      out_.pad(text.empty() ? std::string(kTableMissing) : escaped(text), kPartWidths[i]);
     else
       put_csv_field(out_, text);
   }
@@ -160,7 +163,9 @@ void Batch::row(const std::string_view* fields, int n, std::string_view result) 
     }
   }
   if (options_.table) {
-    out_.put(result.empty() ? kTableMissing : escaped(result));
+    // Aligned when the parts follow it.
+    out_.pad(result.empty() ? std::string(kTableMissing) : escaped(result),
+             options_.explain ? kResultWidth : 0);
   } else {
     put_csv_field(out_, result);
   }
@@ -174,6 +179,7 @@ void Batch::unsplit_row(std::string_view text) {
 }
 
 void Batch::finish() {
+  out_.flush();  // the summary follows the last row, also when both go to a terminal
   if (const long m = missing(); m > 0) {
     std::string text = "modhost: " + std::to_string(m) + " missing result(s):";
     const char* separator = " ";

@@ -110,7 +110,7 @@ Examples:
   modhost call DATDIF 2001-01-31 2001-02-28 30/360    prints 28
   modhost explain YRDIF 2019-07-01 2020-07-01 ACT/ACT
   modhost batch DATDIF < periods.csv > periods-with-days.csv
-  modhost batch --table YRDIF < examples/years.csv
+  modhost batch --table YRDIF < periods.csv
   modhost inspect
 )HELP";
 
@@ -310,8 +310,31 @@ struct CommandLine {
   std::string dir;
   modhost::BatchOptions batch;
   bool json = false;
-  std::vector<std::string> words;  // the verb and its arguments
+  std::vector<std::string> words;           // the verb and its arguments
+  std::vector<std::string_view> for_verbs;  // the options given that belong to some verbs
 };
+
+// The options that belong to some verbs, and those verbs.
+constexpr struct {
+  std::string_view option, verbs;
+} kVerbOptions[] = {
+    {"--table", "batch"},
+    {"--explain", "batch"},
+    {"--json", "explain"},
+    {"--strict", "call, batch and explain"},
+};
+
+// An option of other verbs is a usage error, not ignored.
+bool options_fit(const CommandLine& c, const std::string& verb) {
+  for (const std::string_view given : c.for_verbs)
+    for (const auto& o : kVerbOptions)
+      if (o.option == given && o.verbs.find(verb) == std::string_view::npos) {
+        print_error(std::string(given) + " is an option of " + std::string(o.verbs) + ", not of " +
+                    verb + " (see --help)");
+        return false;
+      }
+  return true;
+}
 
 // Options may stand anywhere before "--": no date value or basis starts with
 // two dashes, and a single dash starts a negative date value.
@@ -331,14 +354,12 @@ int parse_command_line(int argc, char** argv, CommandLine& c) {
     } else if (a == "--version" || a == "-V") {
       out.put(std::string("modhost ") + dmcore::kVersion + "\n");
       return kExitOk;
-    } else if (a == "--table") {
-      c.batch.table = true;
-    } else if (a == "--strict") {
-      c.batch.strict = true;
-    } else if (a == "--json") {
-      c.json = true;
-    } else if (a == "--explain") {
-      c.batch.explain = true;
+    } else if (a == "--table" || a == "--strict" || a == "--json" || a == "--explain") {
+      c.batch.table |= a == "--table";
+      c.batch.strict |= a == "--strict";
+      c.json |= a == "--json";
+      c.batch.explain |= a == "--explain";
+      c.for_verbs.push_back(a);
     } else if (a == "--modules" || a.rfind("--modules=", 0) == 0) {
       if (a == "--modules" && ++i == argc) {
         print_error("--modules needs a directory");
@@ -382,11 +403,12 @@ int run(int argc, char** argv) {
 
   const std::string verb = c.words[0];
   const std::vector<std::string> args(c.words.begin() + 1, c.words.end());
-  if (verb == "inspect") return run_inspect(c.dir, args);
-  if (verb != "call" && verb != "batch" && verb != "explain") {
+  if (verb != "call" && verb != "batch" && verb != "explain" && verb != "inspect") {
     print_error("unknown verb " + escaped(verb) + " (see --help)");
     return kExitUsage;
   }
+  if (!options_fit(c, verb)) return kExitUsage;
+  if (verb == "inspect") return run_inspect(c.dir, args);
   if (args.empty()) {
     print_error(verb + " needs a function name (see --help)");
     return kExitUsage;
