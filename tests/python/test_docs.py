@@ -6,7 +6,6 @@ import doctest
 import os
 import re
 import shlex
-import sqlite3
 import subprocess
 import sys
 
@@ -57,18 +56,12 @@ def unfinished(command):
 @pytest.fixture(scope="module")
 def workdir(tmp_path_factory):
     """A folder like the project root: the build, the examples and the header,
-    and the data files that the examples read."""
+    and the data files that the examples read (the README makes its own
+    database)."""
     d = tmp_path_factory.mktemp("examples")
     for name, target in [("build", BUILD), ("examples", os.path.join(ROOT, "examples")),
                          ("embed", os.path.join(ROOT, "embed"))]:
         os.symlink(target, d / name)
-    con = sqlite3.connect(d / "loans.db")
-    con.execute("create table loans (id integer primary key, start text, maturity text)")
-    con.executemany("insert into loans values (?, ?, ?)",
-                    [(1, "2024-01-15", "2024-07-15"), (2, "2023-11-30", "2024-05-31"),
-                     (3, "2000-02-29", "2001-02-28"), (4, "", "2024-05-31")])
-    con.commit()
-    con.close()
     (d / "people-1.csv").write_text("born,until\n2000-02-29,2010-02-28\n1985-07-04,2026-12-08\n")
     (d / "people-2.csv").write_text("born,until\n,2026-12-08\n1960-01-01,2000-01-01\n")
     return d
