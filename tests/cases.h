@@ -1,5 +1,5 @@
-// The table of evaluations that every face runs (tests/cases/evaluations.tsv),
-// read for the C++ tests.
+// The tables that every face runs (tests/cases/*.tsv), read for the C++ tests:
+// the evaluations here, the hostile values in test_edges.cpp.
 #ifndef TESTS_CASES_H
 #define TESTS_CASES_H
 
@@ -19,9 +19,11 @@ struct Case {
   std::string cause() const { return outcome == "none" || refused() ? "" : outcome; }
 };
 
-inline std::vector<Case> evaluation_cases() {
-  std::ifstream in(CASES_FILE);
-  std::vector<Case> cases;
+// The rows of a table of tab-separated fields: blank lines, # comments and
+// the header line left out, each row `columns` fields (missing ones empty).
+inline std::vector<std::vector<std::string>> table_rows(const char* path, std::size_t columns) {
+  std::ifstream in(path);
+  std::vector<std::vector<std::string>> rows;
   std::string line;
   bool header = true;
   while (std::getline(in, line)) {
@@ -33,9 +35,15 @@ inline std::vector<Case> evaluation_cases() {
     std::vector<std::string> f;
     std::stringstream fields(line);
     for (std::string field; std::getline(fields, field, '\t');) f.push_back(field);
-    f.resize(5);
-    cases.push_back({f[0], f[1], f[2], f[3], f[4]});
+    f.resize(columns);
+    rows.push_back(std::move(f));
   }
+  return rows;
+}
+
+inline std::vector<Case> evaluation_cases() {
+  std::vector<Case> cases;
+  for (const auto& f : table_rows(CASES_FILE, 5)) cases.push_back({f[0], f[1], f[2], f[3], f[4]});
   return cases;
 }
 

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "embed/datemodules.h"
+#include "tests/cases.h"
 
 namespace {
 
@@ -127,22 +128,9 @@ std::string unescaped(const std::string& s) {
 }
 
 std::vector<HostileCase> hostile_cases() {
-  std::ifstream in(HOSTILE_FILE);
   std::vector<HostileCase> cases;
-  std::string line;
-  bool header = true;
-  while (std::getline(in, line)) {
-    if (line.empty() || line[0] == '#') continue;
-    if (header) {
-      header = false;
-      continue;
-    }
-    std::vector<std::string> f;
-    std::stringstream fields(line);
-    for (std::string field; std::getline(fields, field, '\t');) f.push_back(field);
-    f.resize(3);
+  for (const auto& f : testing_support::table_rows(HOSTILE_FILE, 3))
     cases.push_back({f[0], unescaped(f[1]), f[2]});
-  }
   return cases;
 }
 

@@ -4,11 +4,13 @@ types, and a server whose module folder holds files with hostile names, in a
 UTF8 and a LATIN1 database: notices are safe text that survives a dump and a
 restore, every call works in a LATIN1 session, and roles that may not read
 the server's settings see no paths."""
+import contextlib
 import os
 import re
 import shutil
 import subprocess
 import tempfile
+import time
 
 import pytest
 
@@ -57,6 +59,27 @@ def test_every_hostile_value_has_its_true_cause():
     assert checked >= 20
 
 
+@contextlib.contextmanager
+def server_environment(*lines):
+    """The throwaway cluster restarted with these lines in its environment
+    file, and restarted as it was afterwards."""
+    environment = f"/etc/postgresql/{CLUSTER[0]}/{CLUSTER[1]}/environment"
+    before = open(environment).read() if os.path.exists(environment) else None
+    with open(environment, "a") as f:
+        f.write("\n" + "\n".join(lines) + "\n")
+    restart = ["pg_ctlcluster", *CLUSTER, "restart"]
+    subprocess.run(restart, check=True)
+    try:
+        yield
+    finally:
+        if before is None:
+            os.remove(environment)
+        else:
+            with open(environment, "w") as f:
+                f.write(before)
+        subprocess.run(restart, check=True)
+
+
 @pytest.fixture(scope="module")
 def hostile_server():
     """The cluster restarted with a module folder of hostile file names, and
@@ -67,19 +90,8 @@ def hostile_server():
         shutil.copy(os.path.join(BUILD, "modules", name), os.path.join(folder, name))
     for name in (b"caf\xe9.so", b"\x1b]0;owned\x07\x1b[2J.so"):
         open(os.path.join(os.fsencode(folder), name), "wb").close()
-    environment = f"/etc/postgresql/{CLUSTER[0]}/{CLUSTER[1]}/environment"
-    before = open(environment).read() if os.path.exists(environment) else None
-    with open(environment, "a") as f:
-        f.write(f"\nDATEMODULES_MODULES = '{folder}'\n")
-    restart = ["pg_ctlcluster", *CLUSTER, "restart"]
-    subprocess.run(restart, check=True)
-    yield folder
-    if before is None:
-        os.remove(environment)
-    else:
-        with open(environment, "w") as f:
-            f.write(before)
-    subprocess.run(restart, check=True)
+    with server_environment(f"DATEMODULES_MODULES = '{folder}'"):
+        yield folder
     shutil.rmtree(folder)
 
 
@@ -142,50 +154,47 @@ OOM_SESSION = ("SELECT yrdif(date '2019-07-01', date '2020-07-01', 'ACT/ACT'); "
                "('2020-02-29', '2021-02-28', 'ACT/ACT'), (NULL, '2020-01-01', 'ACT/365')) v(s, e, b)")
 
 
+def oom_session(control, at):
+    """One session with the at-th allocation failed; psql's outcome, how many
+    allocations the backend counted and whether it made the failure."""
+    counted = control + ".count"
+    with open(control, "w") as f:
+        f.write(f"{at} libdatemodules,libstdc++\n")
+    if os.path.exists(counted):
+        os.remove(counted)
+    out = psql(OOM_SESSION, check=False)
+    # The backend writes its count as it exits, after psql has left.
+    for _ in range(200):
+        if os.path.exists(counted):
+            break
+        time.sleep(0.01)
+    count, failed = (open(counted).read().split() + ["0", "0"])[:2] \
+        if os.path.exists(counted) else ("0", "0")
+    return out, int(count), failed == "1"
+
+
 @pytest.mark.skipif(not os.path.exists(SHIM), reason="the failing allocator (a build without sanitizers)")
 def test_every_failed_allocation_is_an_out_of_memory_error():
     """The server with the failing allocator preloaded: each new session fails
     the at-th allocation of the embedding library (and of the C++ library under
-    it), at = 1, 2, ... until a session counts fewer. Each session ends in its
+    it), at = 1, 2, ... as many as a session makes. Each session ends in its
     right results or in PostgreSQL's out of memory error, and no backend dies."""
     folder = tempfile.mkdtemp(prefix="dm-pg-oom-")
     os.chmod(folder, 0o777)
     control = os.path.join(folder, "control")
-    counted = control + ".count"
     with open(control, "w") as f:
         f.write("0\n")
     os.chmod(control, 0o644)
-    environment = f"/etc/postgresql/{CLUSTER[0]}/{CLUSTER[1]}/environment"
-    before = open(environment).read() if os.path.exists(environment) else None
-    with open(environment, "a") as f:
-        f.write(f"\nLD_PRELOAD = '{SHIM}'\nFAILALLOC_CONTROL = '{control}'\n")
-    restart = ["pg_ctlcluster", *CLUSTER, "restart"]
-    subprocess.run(restart, check=True)
     log = server_log()
-    logged = os.path.getsize(log) if log else 0
-    try:
-        def session(at):
-            with open(control, "w") as f:
-                f.write(f"{at} libdatemodules,libstdc++\n")
-            if os.path.exists(counted):
-                os.remove(counted)
-            out = psql(OOM_SESSION, check=False)
-            # The backend writes its count as it exits, after psql has left.
-            for _ in range(200):
-                if os.path.exists(counted):
-                    break
-                subprocess.run(["sleep", "0.01"])
-            count, failed = (open(counted).read().split() + ["0", "0"])[:2] \
-                if os.path.exists(counted) else ("0", "0")
-            return out, int(count), failed == "1"
-
-        expected, total, _ = session(10 ** 9)
+    with server_environment(f"LD_PRELOAD = '{SHIM}'", f"FAILALLOC_CONTROL = '{control}'"):
+        logged = os.path.getsize(log) if log else 0
+        expected, total, _ = oom_session(control, 10 ** 9)
         assert expected.returncode == 0, expected.stderr
         assert expected.stdout.split("\n")[:4] == ["1.0013773486039375", "33", "date out of range "
                                                    "(1582-01-01 to 20000-12-31)", "t"], expected.stdout
         assert total > 10, "the session counted too few allocations"
         for at in range(1, total + 1):
-            out, _, failed = session(at)
+            out, _, failed = oom_session(control, at)
             assert "server closed the connection" not in out.stderr and \
                 "terminated" not in out.stderr, (at, out.stderr)
             if out.returncode == 0:
@@ -193,18 +202,10 @@ def test_every_failed_allocation_is_an_out_of_memory_error():
             else:
                 assert "out of memory" in out.stderr, (at, out.stderr)
             assert failed, at
-        again, _, _ = session(0)
-        assert again.stdout == expected.stdout
+        assert oom_session(control, 0)[0].stdout == expected.stdout
         if log:
             with open(log, errors="replace") as f:
                 f.seek(logged)
                 news = f.read()
             assert "terminated by signal" not in news and "server process" not in news, news[-2000:]
-    finally:
-        if before is None:
-            os.remove(environment)
-        else:
-            with open(environment, "w") as f:
-                f.write(before)
-        subprocess.run(restart, check=True)
-        shutil.rmtree(folder)
+    shutil.rmtree(folder)
