@@ -21,6 +21,7 @@
 #include "core/evaluate.h"
 #include "core/explain.h"
 #include "core/library.h"
+#include "core/parallel.h"
 #include "core/quote.h"
 #include "core/version.h"
 
@@ -145,20 +146,47 @@ int date_status(dmcore::DateReason r) {
   return r == dmcore::DateReason::kDate || r == dmcore::DateReason::kMissing ? DM_OK : DM_RANGE;
 }
 
-// Reads n texts that `text_of(i, buffer)` writes as bytes.
+// Reads texts begin .. end - 1 that `text_of(i, buffer)` writes as bytes;
+// false when a buffer for a text could not grow.
 template <typename TextOf>
-int read_texts(std::size_t n, double* values, std::uint8_t* reasons, TextOf text_of) {
-  if (n > 0 && values == nullptr) return DM_MISUSE;
+bool read_range(std::size_t begin, std::size_t end, double* values, std::uint8_t* reasons,
+                TextOf& text_of) {
   try {
     std::string buffer;
-    for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t i = begin; i < end; ++i) {
       const dmcore::DateReason r = dmcore::read_date(text_of(i, buffer), values[i]);
       if (reasons != nullptr) reasons[i] = static_cast<std::uint8_t>(r);
     }
-  } catch (...) {  // the buffer for a text could not grow
-    return DM_NOMEM;
+    return true;
+  } catch (...) {
+    return false;
   }
-  return DM_OK;
+}
+
+// Reads n texts in order, for a `text_of` that must see them so.
+template <typename TextOf>
+int read_texts(std::size_t n, double* values, std::uint8_t* reasons, TextOf text_of) {
+  if (n > 0 && values == nullptr) return DM_MISUSE;
+  return read_range(0, n, values, reasons, text_of) ? DM_OK : DM_NOMEM;
+}
+
+// Reads n texts, each found by its index, a large array on every core.
+template <typename TextOf>
+int read_texts_split(std::size_t n, double* values, std::uint8_t* reasons, TextOf text_of) {
+  if (n > 0 && values == nullptr) return DM_MISUSE;
+  std::atomic<bool> failed{false};
+  dmcore::for_each_chunk(n, [&](std::size_t begin, std::size_t end) {
+    if (!read_range(begin, end, values, reasons, text_of)) failed.store(true);
+  });
+  return failed.load() ? DM_NOMEM : DM_OK;
+}
+
+// Calls each(i) for i in [0, n), a large array on every core.
+template <typename Each>
+void for_each_index(std::size_t n, Each each) {
+  dmcore::for_each_chunk(n, [&](std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i) each(i);
+  });
 }
 
 }  // namespace
@@ -328,8 +356,13 @@ int dm_eval_array(const dm_function* f, size_t n, const double* start, const dou
   if (f == nullptr || bad_arrays(n, start, end, results, causes) ||
       !dmcore::accepts(f->function, b))
     return DM_MISUSE;
-  const std::size_t m = dmcore::evaluate_array(f->function, n, start, end, b, results, causes);
-  if (missing != nullptr) *missing = m;
+  std::atomic<std::size_t> m{0};
+  dmcore::for_each_chunk(n, [&](std::size_t begin, std::size_t stop) {
+    m.fetch_add(dmcore::evaluate_array(f->function, stop - begin, start + begin, end + begin, b,
+                                       results + begin, causes ? causes + begin : nullptr),
+                std::memory_order_relaxed);
+  });
+  if (missing != nullptr) *missing = m.load();
   return DM_OK;
 }
 
@@ -339,9 +372,14 @@ int dm_eval_array_bases(const dm_function* f, size_t n, const double* start, con
   if (f == nullptr || bad_arrays(n, start, end, results, causes) ||
       (n > 0 && (bases == nullptr || lengths == nullptr)))
     return DM_MISUSE;
-  const std::size_t m =
-      dmcore::evaluate_array_bases(f->function, n, start, end, bases, lengths, results, causes);
-  if (missing != nullptr) *missing = m;
+  std::atomic<std::size_t> m{0};
+  dmcore::for_each_chunk(n, [&](std::size_t begin, std::size_t stop) {
+    m.fetch_add(dmcore::evaluate_array_bases(f->function, stop - begin, start + begin, end + begin,
+                                             bases + begin, lengths + begin, results + begin,
+                                             causes ? causes + begin : nullptr),
+                std::memory_order_relaxed);
+  });
+  if (missing != nullptr) *missing = m.load();
   return DM_OK;
 }
 
@@ -378,7 +416,7 @@ int dm_dates_from_civil(size_t n, const int64_t* year, const int32_t* month, con
                         double* values) {
   if (n > 0 && (year == nullptr || month == nullptr || day == nullptr || values == nullptr))
     return DM_MISUSE;
-  for (std::size_t i = 0; i < n; ++i) civil_value({year[i], month[i], day[i]}, values[i]);
+  for_each_index(n, [&](std::size_t i) { civil_value({year[i], month[i], day[i]}, values[i]); });
   return DM_OK;
 }
 
@@ -393,7 +431,7 @@ int dm_date_from_text(const char* text, size_t length, double* value, int* reaso
 int dm_dates_from_texts(size_t n, const char* texts, size_t width, double* values,
                         uint8_t* reasons) {
   if (n > 0 && texts == nullptr) return DM_MISUSE;
-  return read_texts(n, values, reasons, [&](std::size_t i, std::string&) {
+  return read_texts_split(n, values, reasons, [&](std::size_t i, std::string&) {
     // The padding is the NULs at the end; a NUL before other bytes is part of
     // the text, which is then no date.
     const char* t = texts + i * width;
@@ -419,7 +457,7 @@ int dm_dates_from_utf32(size_t n, const uint32_t* texts, size_t width, double* v
     }
     if (i == n) return DM_OK;
   }
-  return read_texts(n, values, reasons, [&](std::size_t i, std::string& buffer) {
+  return read_texts_split(n, values, reasons, [&](std::size_t i, std::string& buffer) {
     // A date text is ASCII; any other character makes it no date, which a
     // byte that no date holds keeps it.
     // The padding is the NULs at the end, as with bytes.
@@ -453,7 +491,7 @@ int dm_dates_from_joined(size_t n, const char* texts, size_t length, double* val
 int dm_dates_from_counts(size_t n, const int64_t* counts, int64_t per_day, double* values) {
   if ((n > 0 && (counts == nullptr || values == nullptr)) || per_day <= 0) return DM_MISUSE;
   constexpr std::int64_t kNaT = std::numeric_limits<std::int64_t>::min();
-  for (std::size_t i = 0; i < n; ++i) {
+  for_each_index(n, [&](std::size_t i) {
     const std::int64_t c = counts[i];
     const std::int64_t day = c / per_day - (c % per_day < 0);
     if (c == kNaT)
@@ -462,13 +500,13 @@ int dm_dates_from_counts(size_t n, const int64_t* counts, int64_t per_day, doubl
       values[i] = dmcore::beyond_bounds(static_cast<double>(day));
     else if (!dmcore::date_from_unix_days(day, values[i]))
       values[i] = dmcore::refused_date(dmcore::DateReason::kNoSuchDay);
-  }
+  });
   return DM_OK;
 }
 
 int dm_dates_from_days(size_t n, const double* days, double* values) {
   if (n > 0 && (days == nullptr || values == nullptr)) return DM_MISUSE;
-  for (std::size_t i = 0; i < n; ++i) {
+  for_each_index(n, [&](std::size_t i) {
     const double d = std::floor(days[i]);
     if (std::isnan(d))
       values[i] = mcn::missing_value();
@@ -476,7 +514,7 @@ int dm_dates_from_days(size_t n, const double* days, double* values) {
       values[i] = dmcore::beyond_bounds(d);
     else if (!dmcore::date_from_unix_days(static_cast<std::int64_t>(d), values[i]))
       values[i] = dmcore::refused_date(dmcore::DateReason::kNoSuchDay);
-  }
+  });
   return DM_OK;
 }
 

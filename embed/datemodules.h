@@ -141,6 +141,13 @@ DM_API int dm_eval(const dm_function* f, double start, double end, const char* b
  * n evaluations with one basis: results[i] for start[i] and end[i]. Returns
  * DM_OK (missing results are in `results`, counted in *missing and explained
  * in causes[i], for each that is not NULL) or DM_MISUSE.
+ *
+ * Large arrays (32768 elements or more), here and in the array forms of the
+ * date conversions, are split across a pool of threads that the library
+ * starts on first need, one for each CPU the process may run on, or as many
+ * as DATEMODULES_THREADS says (1: none); smaller ones, and any while another
+ * thread's large array has the pool, stay on the calling thread. The results
+ * are the same bits whatever the split. A child of fork starts its own pool.
  */
 DM_API int dm_eval_array(const dm_function* f, size_t n, const double* start, const double* end,
                          const char* basis, size_t basis_length, double* results, size_t* missing,
