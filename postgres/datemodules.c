@@ -1,11 +1,10 @@
 /*
  * The PostgreSQL extension: YRDIF and DATDIF of the modules in SQL, one more
- * skin over the embedding library. Each SQL function names its C entry by the
- * kind of its date arguments (date, float8, timestamp, timestamptz, text);
- * which function of the modules it is, and whether it gives the result or its
- * cause or its explanation, comes from the SQL function's own name (yrdif,
- * datdif_cause, yrdif_explain), looked up once per call site. The library is
- * opened once per backend.
+ * skin over the embedding library. Each SQL function has a C entry of its
+ * own, named by the function of the modules, what it gives of it (the
+ * result, its cause or its explanation) and the kind of its date arguments
+ * (date, float8, timestamp, timestamptz, text): datemodules_yrdif_date,
+ * datemodules_datdif_cause_text. The library is opened once per backend.
  *
  * Dates: a date or a timestamp is its civil date (infinity is a date out of
  * range, and a day the host calendar lacks, 4000-02-29, gives that cause); a
@@ -133,43 +132,56 @@ modules(void)
 	return library;
 }
 
+/*
+ * One call site's function: `function` of the modules (yrdif, datdif) and
+ * what the SQL function gives of it, as its C entry says; or, for the entries
+ * that databases made by the first builds still name, from the SQL
+ * function's name (function NULL).
+ */
 static CallSite *
-call_site(FunctionCallInfo fcinfo)
+call_site(FunctionCallInfo fcinfo, const char *function, Gives gives)
 {
 	CallSite   *site = (CallSite *) fcinfo->flinfo->fn_extra;
-	char	   *sql_name;
-	size_t		length;
+	char		name[NAMEDATALEN];
 	Oid			returns;
 
 	if (site != NULL)
 		return site;
 	site = MemoryContextAllocZero(fcinfo->flinfo->fn_mcxt, sizeof(CallSite));
-	sql_name = get_func_name(fcinfo->flinfo->fn_oid);
-	if (sql_name == NULL)
-		elog(ERROR, "datemodules: no name for function %u", fcinfo->flinfo->fn_oid);
-	strlcpy(site->name, sql_name, sizeof site->name);
-	length = strlen(site->name);
-	site->gives = ends_with(site->name, length, "_cause") ? GIVES_CAUSE
-		: ends_with(site->name, length, "_explain") ? GIVES_EXPLANATION
-		: GIVES_RESULT;
+	if (function == NULL)
 	{
-		char		function[NAMEDATALEN];
+		char	   *sql_name = get_func_name(fcinfo->flinfo->fn_oid);
+		size_t		length;
 
-		strlcpy(function, site->name, sizeof function);
-		if (site->gives != GIVES_RESULT)
-			*strrchr(function, '_') = '\0';
-		if (dm_function_find(modules(), function, &site->function) != DM_OK)
-		{
-			if (may_read_paths())
-				ereport(ERROR,
-						(errcode(ERRCODE_UNDEFINED_FUNCTION),
-						 errmsg("datemodules: no module registers %s", function),
-						 errdetail("Loading the modules said: %s",
-								   dm_errmsg(library)[0] ? dm_errmsg(library) : "nothing")));
+		if (sql_name == NULL)
+			elog(ERROR, "datemodules: no name for function %u", fcinfo->flinfo->fn_oid);
+		strlcpy(site->name, sql_name, sizeof site->name);
+		length = strlen(site->name);
+		gives = ends_with(site->name, length, "_cause") ? GIVES_CAUSE
+			: ends_with(site->name, length, "_explain") ? GIVES_EXPLANATION
+			: GIVES_RESULT;
+		strlcpy(name, site->name, sizeof name);
+		if (gives != GIVES_RESULT)
+			*strrchr(name, '_') = '\0';
+	}
+	else
+	{
+		strlcpy(name, function, sizeof name);
+		snprintf(site->name, sizeof site->name, "%s%s", function,
+				 gives == GIVES_CAUSE ? "_cause" : gives == GIVES_EXPLANATION ? "_explain" : "");
+	}
+	site->gives = gives;
+	if (dm_function_find(modules(), name, &site->function) != DM_OK)
+	{
+		if (may_read_paths())
 			ereport(ERROR,
 					(errcode(ERRCODE_UNDEFINED_FUNCTION),
-					 errmsg("datemodules: no module registers %s", function)));
-		}
+					 errmsg("datemodules: no module registers %s", name),
+					 errdetail("Loading the modules said: %s",
+							   dm_errmsg(library)[0] ? dm_errmsg(library) : "nothing")));
+		ereport(ERROR,
+				(errcode(ERRCODE_UNDEFINED_FUNCTION),
+				 errmsg("datemodules: no module registers %s", name)));
 	}
 	site->whole_days = dm_function_whole_days(site->function) != 0;
 	/* The script declares each result type; it must be the one the library reports. */
@@ -314,9 +326,9 @@ explanation(FunctionCallInfo fcinfo, const CallSite *site, double start, double 
 }
 
 static Datum
-evaluate(FunctionCallInfo fcinfo, ArgKind kind)
+evaluate(FunctionCallInfo fcinfo, const char *function, Gives gives, ArgKind kind)
 {
-	const CallSite *site = call_site(fcinfo);
+	const CallSite *site = call_site(fcinfo, function, gives);
 	double		start = date_argument(fcinfo, site, kind, 0);
 	double		end = date_argument(fcinfo, site, kind, 1);
 	double		result;
@@ -356,6 +368,38 @@ evaluate(FunctionCallInfo fcinfo, ArgKind kind)
 	PG_RETURN_FLOAT8(result);
 }
 
+/*
+ * The C entries, one for each SQL function of the script: the function of
+ * the modules, what it gives and the kind of its date arguments are the
+ * entry's own, so that an SQL function that is renamed, or made again under
+ * another name in the same library, still does what it did.
+ */
+#define DATEMODULES_ENTRY(fn, suffix, gives, kind, arg) \
+	PG_FUNCTION_INFO_V1(datemodules_##fn##suffix##_##kind); \
+	Datum \
+	datemodules_##fn##suffix##_##kind(PG_FUNCTION_ARGS) \
+	{ \
+		return evaluate(fcinfo, #fn, gives, arg); \
+	}
+#define DATEMODULES_KINDS(fn, suffix, gives) \
+	DATEMODULES_ENTRY(fn, suffix, gives, date, ARG_DATE) \
+	DATEMODULES_ENTRY(fn, suffix, gives, float8, ARG_FLOAT8) \
+	DATEMODULES_ENTRY(fn, suffix, gives, timestamp, ARG_TIMESTAMP) \
+	DATEMODULES_ENTRY(fn, suffix, gives, timestamptz, ARG_TIMESTAMPTZ) \
+	DATEMODULES_ENTRY(fn, suffix, gives, text, ARG_TEXT)
+#define DATEMODULES_FUNCTION(fn) \
+	DATEMODULES_KINDS(fn, , GIVES_RESULT) \
+	DATEMODULES_KINDS(fn, _cause, GIVES_CAUSE) \
+	DATEMODULES_KINDS(fn, _explain, GIVES_EXPLANATION)
+
+DATEMODULES_FUNCTION(yrdif)
+DATEMODULES_FUNCTION(datdif)
+
+/*
+ * The entries that the first builds' script named, one for each kind of
+ * date argument, which find their function from the SQL function's name:
+ * databases made then still call them.
+ */
 PG_FUNCTION_INFO_V1(datemodules_date);
 PG_FUNCTION_INFO_V1(datemodules_float8);
 PG_FUNCTION_INFO_V1(datemodules_timestamp);
@@ -367,31 +411,31 @@ PG_FUNCTION_INFO_V1(datemodules_version);
 Datum
 datemodules_date(PG_FUNCTION_ARGS)
 {
-	return evaluate(fcinfo, ARG_DATE);
+	return evaluate(fcinfo, NULL, GIVES_RESULT, ARG_DATE);
 }
 
 Datum
 datemodules_float8(PG_FUNCTION_ARGS)
 {
-	return evaluate(fcinfo, ARG_FLOAT8);
+	return evaluate(fcinfo, NULL, GIVES_RESULT, ARG_FLOAT8);
 }
 
 Datum
 datemodules_timestamp(PG_FUNCTION_ARGS)
 {
-	return evaluate(fcinfo, ARG_TIMESTAMP);
+	return evaluate(fcinfo, NULL, GIVES_RESULT, ARG_TIMESTAMP);
 }
 
 Datum
 datemodules_timestamptz(PG_FUNCTION_ARGS)
 {
-	return evaluate(fcinfo, ARG_TIMESTAMPTZ);
+	return evaluate(fcinfo, NULL, GIVES_RESULT, ARG_TIMESTAMPTZ);
 }
 
 Datum
 datemodules_text(PG_FUNCTION_ARGS)
 {
-	return evaluate(fcinfo, ARG_TEXT);
+	return evaluate(fcinfo, NULL, GIVES_RESULT, ARG_TEXT);
 }
 
 /* What opening the modules skipped, one line each, or NULL. */
