@@ -2,19 +2,35 @@
 
 #include <cmath>
 #include <limits>
+#include <string>
 
 #include "core/dates.h"
 
 namespace dmcore {
 
+namespace {
+
+// "date out of range (first to last)", the dates written from the bounds.
+std::string out_of_range_text() {
+  const auto iso = [](double value) {
+    char text[kIsoChars];
+    int length = 0;
+    return format_iso(value, text, length) ? std::string(text, length) : std::string("?");
+  };
+  return "date out of range (" + iso(mcn::kFirstDate) + " to " + iso(mcn::kDateLimit - 1) + ")";
+}
+
+}  // namespace
+
 const char* cause_text(Cause cause) {
+  static const std::string out_of_range = out_of_range_text();
   switch (cause) {
     case Cause::kNone:
       return "";
     case Cause::kDateMissing:
       return "date missing";
     case Cause::kDateOutOfRange:
-      return "date out of range (1582-01-01 to 20000-12-31)";
+      return out_of_range.c_str();
     case Cause::kBasisMissing:
       return "basis missing";
     case Cause::kBasisUnknown:

@@ -2,7 +2,7 @@
 // block with the service vectors, flag area, allocator, text-flag chain,
 // translation tables and TK handle that the modules read, and the services
 // themselves. Nothing here watches or steers the modules: the test host
-// (host/host.h) adds that on top, in routines of its own, so that the
+// (tests/instruments/host.h) adds that on top, in routines of its own, so that the
 // runtime's evaluation path carries none of it.
 //
 // One Runtime is live per process at a time; its services find it through a
