@@ -10,9 +10,14 @@ using mcn::Service;
 template <typename R, typename... A>
 inline R call_service(Service s, A... args) {
   const mcn::Gcb* g = mcn::gcb();
-  // Several host threads may run stubs at once; a relaxed atomic store is the
-  // plain byte store, free of data races.
-  __atomic_store_n(&g->flags[s.vector], std::uint8_t{0}, __ATOMIC_RELAXED);
+  // Several host threads may run stubs at once: relaxed atomics are the plain
+  // byte load and store, free of data races. The byte is stored only when it
+  // is not clear already, so that threads evaluating at once on other cores
+  // only read its cache line, instead of taking it from each other at every
+  // call.
+  std::uint8_t* flag = &g->flags[s.vector];
+  if (__atomic_load_n(flag, __ATOMIC_RELAXED) != 0)
+    __atomic_store_n(flag, std::uint8_t{0}, __ATOMIC_RELAXED);
   const auto routine = reinterpret_cast<R (*)(A..., std::uint64_t)>(g->vectors[s.vector][s.slot]);
   return routine(args..., mcn::service_id(s));
 }
