@@ -1,8 +1,8 @@
 #include "core/evaluate.h"
 
 #include <cmath>
+#include <cstdio>
 #include <limits>
-#include <string>
 
 #include "core/dates.h"
 
@@ -10,27 +10,32 @@ namespace dmcore {
 
 namespace {
 
-// "date out of range (first to last)", the dates written from the bounds.
-std::string out_of_range_text() {
-  const auto iso = [](double value) {
-    char text[kIsoChars];
-    int length = 0;
-    return format_iso(value, text, length) ? std::string(text, length) : std::string("?");
-  };
-  return "date out of range (" + iso(mcn::kFirstDate) + " to " + iso(mcn::kDateLimit - 1) + ")";
-}
+// "date out of range (first to last)", the dates written from the bounds,
+// into a buffer of its own: the text is handed out to C callers, so making it
+// must not allocate (and so not fail).
+struct OutOfRangeText {
+  char text[64];
+  OutOfRangeText() {
+    char first[kIsoChars], last[kIsoChars];
+    int first_length = 0, last_length = 0;
+    if (!format_iso(mcn::kFirstDate, first, first_length)) first_length = 0;
+    if (!format_iso(mcn::kDateLimit - 1, last, last_length)) last_length = 0;
+    std::snprintf(text, sizeof text, "date out of range (%.*s to %.*s)", first_length, first,
+                  last_length, last);
+  }
+};
 
 }  // namespace
 
 const char* cause_text(Cause cause) {
-  static const std::string out_of_range = out_of_range_text();
+  static const OutOfRangeText out_of_range;
   switch (cause) {
     case Cause::kNone:
       return "";
     case Cause::kDateMissing:
       return "date missing";
     case Cause::kDateOutOfRange:
-      return out_of_range.c_str();
+      return out_of_range.text;
     case Cause::kBasisMissing:
       return "basis missing";
     case Cause::kBasisUnknown:

@@ -54,17 +54,19 @@ class Pool {
     return workers_ + 1;
   }
 
-  // Runs chunk(0) .. chunk(chunks - 1) on the workers and the calling thread;
-  // false, having run nothing, when another caller has the pool or it has no
-  // workers.
-  bool run(std::size_t chunks, const std::function<void(std::size_t)>& chunk) {
+  // Runs body over the chunks of [0, n) on the workers and the calling
+  // thread; false, having run nothing, when another caller has the pool or it
+  // has no workers.
+  bool run(std::size_t n, ChunkBody body, void* context) {
     std::unique_lock<std::mutex> caller(caller_, std::try_to_lock);
     if (!caller.owns_lock()) return false;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       if (workers_ == 0) return false;
-      job_ = &chunk;
-      chunks_ = chunks;
+      body_ = body;
+      context_ = context;
+      n_ = n;
+      chunks_ = (n + kChunkElements - 1) / kChunkElements;
       next_.store(0, std::memory_order_relaxed);
       finished_ = 0;
       ++generation_;
@@ -73,13 +75,14 @@ class Pool {
     take();
     std::unique_lock<std::mutex> lock(mutex_);
     done_.wait(lock, [this] { return finished_ == workers_; });
-    job_ = nullptr;
+    body_ = nullptr;
     return true;
   }
 
  private:
   void take() {
-    for (std::size_t i; (i = next_.fetch_add(1, std::memory_order_relaxed)) < chunks_;) (*job_)(i);
+    for (std::size_t i; (i = next_.fetch_add(1, std::memory_order_relaxed)) < chunks_;)
+      body_(context_, i * kChunkElements, std::min(n_, (i + 1) * kChunkElements));
   }
 
   void work() {
@@ -102,7 +105,9 @@ class Pool {
   unsigned workers_ = 0;
   unsigned finished_ = 0;
   std::uint64_t generation_ = 0;
-  const std::function<void(std::size_t)>* job_ = nullptr;
+  ChunkBody body_ = nullptr;
+  void* context_ = nullptr;
+  std::size_t n_ = 0;
   std::size_t chunks_ = 0;
   std::atomic<std::size_t> next_{0};
 };
@@ -127,18 +132,16 @@ Pool* pool() {
 
 }  // namespace
 
-void for_each_chunk(std::size_t n, const std::function<void(std::size_t, std::size_t)>& body) {
+void for_each_chunk(std::size_t n, ChunkBody body, void* context) noexcept {
   if (n >= kParallelElements) {
+    Pool* p = nullptr;
     try {
-      Pool* p = pool();
-      const std::function<void(std::size_t)> chunk = [&](std::size_t i) {
-        body(i * kChunkElements, std::min(n, (i + 1) * kChunkElements));
-      };
-      if (p != nullptr && p->run((n + kChunkElements - 1) / kChunkElements, chunk)) return;
+      p = pool();
     } catch (...) {  // no pool: the calling thread does it all
     }
+    if (p != nullptr && p->run(n, body, context)) return;
   }
-  body(0, n);
+  body(context, 0, n);
 }
 
 unsigned pool_threads() {

@@ -11,7 +11,7 @@
 #define DMCORE_PARALLEL_H
 
 #include <cstddef>
-#include <functional>
+#include <type_traits>
 
 namespace dmcore {
 
@@ -19,11 +19,22 @@ namespace dmcore {
 constexpr std::size_t kChunkElements = 16384;
 constexpr std::size_t kParallelElements = 2 * kChunkElements;
 
-// Calls body(begin, end) for consecutive ranges that cover [0, n), each once,
-// from the pool's threads and the calling thread when n is large, else from
-// the calling thread alone. Returns when all have returned. `body` must not
-// throw.
-void for_each_chunk(std::size_t n, const std::function<void(std::size_t, std::size_t)>& body);
+// Calls body(context, begin, end) for consecutive ranges that cover [0, n),
+// each once, from the pool's threads and the calling thread when n is large,
+// else from the calling thread alone. Returns when all have returned. Nothing
+// here allocates on the way to a body, so that an array call can neither
+// throw nor fail for want of memory; `body` must not throw.
+using ChunkBody = void (*)(void* context, std::size_t begin, std::size_t end);
+void for_each_chunk(std::size_t n, ChunkBody body, void* context) noexcept;
+
+// The same for a callable f(begin, end).
+template <typename F>
+void for_each_chunk(std::size_t n, F&& f) noexcept {
+  using Body = std::remove_reference_t<F>;
+  for_each_chunk(
+      n, [](void* c, std::size_t begin, std::size_t end) { (*static_cast<Body*>(c))(begin, end); },
+      const_cast<void*>(static_cast<const void*>(&f)));
+}
 
 // The threads that take part in a large array, the calling thread among them.
 unsigned pool_threads();
