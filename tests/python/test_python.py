@@ -214,3 +214,30 @@ def test_threads_share_the_modules():
     with concurrent.futures.ThreadPoolExecutor(4) as pool:
         results = list(pool.map(lambda _: datemodules.yrdif(start, end, "ACT/ACT"), range(8)))
     assert all(same_bits(r, want) for r in results)
+
+
+def test_the_type_stub_is_the_package_as_it_is():
+    """The stub that type checkers read names what the package has, with the
+    same parameters, and a function and its cause for each function of the
+    modules."""
+    import ast
+    import inspect
+    stub = os.path.join(os.path.dirname(datemodules.__file__), "__init__.pyi")
+    tree = ast.parse(open(stub, encoding="utf-8").read())
+    declared = {}
+    for node in tree.body:
+        if isinstance(node, (ast.FunctionDef, ast.ClassDef)):
+            declared[node.name] = node
+        elif isinstance(node, ast.AnnAssign):
+            declared[node.target.id] = node
+    assert set(declared) == set(datemodules.__all__)
+    for name in datemodules.functions():
+        assert {name.lower(), name.lower() + "_cause"} <= set(declared), name
+    for name, node in declared.items():
+        if not isinstance(node, ast.FunctionDef):
+            continue
+        params = list(inspect.signature(getattr(datemodules, name)).parameters.values())
+        assert [a.arg for a in node.args.args] == [p.name for p in params], name
+        with_default = [p.name for p in params if p.default is not inspect.Parameter.empty]
+        assert [a.arg for a in node.args.args][len(node.args.args) - len(node.args.defaults):] \
+            == with_default, name
