@@ -49,10 +49,6 @@ class Pool {
   }
 
   pid_t pid() const { return pid_; }
-  unsigned threads() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return workers_ + 1;
-  }
 
   // Runs body over the chunks of [0, n) on the workers and the calling
   // thread; false, having run nothing, when another caller has the pool or it
@@ -142,15 +138,6 @@ void for_each_chunk(std::size_t n, ChunkBody body, void* context) noexcept {
     if (p != nullptr && p->run(n, body, context)) return;
   }
   body(context, 0, n);
-}
-
-unsigned pool_threads() {
-  try {
-    Pool* p = pool();
-    return p != nullptr ? p->threads() : 1;
-  } catch (...) {
-    return 1;
-  }
 }
 
 }  // namespace dmcore

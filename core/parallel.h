@@ -36,9 +36,6 @@ void for_each_chunk(std::size_t n, F&& f) noexcept {
       const_cast<void*>(static_cast<const void*>(&f)));
 }
 
-// The threads that take part in a large array, the calling thread among them.
-unsigned pool_threads();
-
 }  // namespace dmcore
 
 #endif  // DMCORE_PARALLEL_H
