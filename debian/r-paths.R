@@ -48,12 +48,14 @@ rewrite <- function(base, fix) {
   index$references <- renamed(index$references)
   file.rename(fresh, data)
   saveRDS(index, paste0(base, ".rdx"))
+  invisible(NULL)
 }
 
 # The code: the namespace's path, in the environment of the namespace's
-# information (the one with the package's spec among its bindings).
+# information (the one whose bindings hold its exports, imports and path).
 rewrite(file.path(package, "R", name), function(x) {
-  if (is.list(x) && is.list(x$bindings) && all(c("spec", "path") %in% names(x$bindings)))
+  if (is.list(x) && is.list(x$bindings) &&
+      all(c("exports", "imports", "path") %in% names(x$bindings)))
     x$bindings$path <- final
   x
 })
@@ -69,7 +71,7 @@ unreferenced <- function(x) {
 }
 help <- file.path(package, "help", name)
 pages <- new.env(hash = TRUE)
-lazyLoad(help, envir = pages)
+invisible(lazyLoad(help, envir = pages))
 plain <- new.env(hash = TRUE)
 for (n in ls(pages, all.names = TRUE)) {
   x <- unreferenced(get(n, envir = pages))
