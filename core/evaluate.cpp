@@ -1,10 +1,12 @@
 #include "core/evaluate.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <limits>
 
 #include "core/dates.h"
+#include "core/parallel.h"
 
 namespace dmcore {
 
@@ -76,41 +78,57 @@ void Evaluator::basis(const Basis& b) {
   block_.args[2].value = b.kind == Basis::Kind::kText ? &text_ : nullptr;
 }
 
-std::size_t evaluate_array(const Function& f, std::size_t n, const double* start, const double* end,
-                           const Basis& basis, double* results, std::uint8_t* causes) {
+namespace {
+
+// One range of an array on the calling thread: runs of one basis (as a
+// column of a table mostly has, or the whole array) set it once.
+std::size_t evaluate_range(const Function& f, std::size_t begin, std::size_t end,
+                           const double* starts, const double* ends, const Basis* basis,
+                           const char* const* bases, const std::size_t* lengths, double* results,
+                           std::uint8_t* causes) {
   Evaluator e(f);
-  e.basis(basis);
+  if (basis != nullptr) e.basis(*basis);
   std::size_t missing = 0;
-  for (std::size_t i = 0; i < n; ++i) {
-    const Cause c = e.run(start[i], end[i], &results[i]);
+  const char* current = nullptr;
+  std::size_t current_length = 0;
+  for (std::size_t i = begin; i < end; ++i) {
+    if (basis == nullptr && (i == begin || bases[i] != current || lengths[i] != current_length)) {
+      current = bases[i];
+      current_length = lengths[i];
+      e.basis(current != nullptr ? Basis::of({current, current_length}) : Basis::missing());
+    }
+    const Cause c = e.run(starts[i], ends[i], &results[i]);
     missing += c != Cause::kNone;
     if (causes != nullptr) causes[i] = static_cast<std::uint8_t>(c);
   }
   return missing;
 }
 
+// A whole array, large ones split across the pool.
+std::size_t evaluate_split(const Function& f, std::size_t n, const double* starts,
+                           const double* ends, const Basis* basis, const char* const* bases,
+                           const std::size_t* lengths, double* results, std::uint8_t* causes) {
+  std::atomic<std::size_t> missing{0};
+  for_each_chunk(n, [&](std::size_t begin, std::size_t end) {
+    missing.fetch_add(
+        evaluate_range(f, begin, end, starts, ends, basis, bases, lengths, results, causes),
+        std::memory_order_relaxed);
+  });
+  return missing.load();
+}
+
+}  // namespace
+
+std::size_t evaluate_array(const Function& f, std::size_t n, const double* start, const double* end,
+                           const Basis& basis, double* results, std::uint8_t* causes) {
+  return evaluate_split(f, n, start, end, &basis, nullptr, nullptr, results, causes);
+}
+
 std::size_t evaluate_array_bases(const Function& f, std::size_t n, const double* start,
                                  const double* end, const char* const* bases,
                                  const std::size_t* lengths, double* results,
                                  std::uint8_t* causes) {
-  Evaluator e(f);
-  std::size_t missing = 0;
-  const char* current = nullptr;
-  std::size_t current_length = 0;
-  bool set = false;
-  for (std::size_t i = 0; i < n; ++i) {
-    // Runs of one basis, as a column of a table mostly has, set it once.
-    if (!set || bases[i] != current || lengths[i] != current_length) {
-      current = bases[i];
-      current_length = lengths[i];
-      e.basis(current != nullptr ? Basis::of({current, current_length}) : Basis::missing());
-      set = true;
-    }
-    const Cause c = e.run(start[i], end[i], &results[i]);
-    missing += c != Cause::kNone;
-    if (causes != nullptr) causes[i] = static_cast<std::uint8_t>(c);
-  }
-  return missing;
+  return evaluate_split(f, n, start, end, nullptr, bases, lengths, results, causes);
 }
 
 }  // namespace dmcore

@@ -90,7 +90,8 @@ class Evaluator {
 };
 
 // n evaluations with one basis. causes (may be null) gets a Cause per pair.
-// Returns the number of missing results.
+// Returns the number of missing results. A large array is split across the
+// pool of core/parallel.h, with the same results.
 std::size_t evaluate_array(const Function& f, std::size_t n, const double* start, const double* end,
                            const Basis& basis, double* results, std::uint8_t* causes);
 

@@ -356,13 +356,8 @@ int dm_eval_array(const dm_function* f, size_t n, const double* start, const dou
   if (f == nullptr || bad_arrays(n, start, end, results, causes) ||
       !dmcore::accepts(f->function, b))
     return DM_MISUSE;
-  std::atomic<std::size_t> m{0};
-  dmcore::for_each_chunk(n, [&](std::size_t begin, std::size_t stop) {
-    m.fetch_add(dmcore::evaluate_array(f->function, stop - begin, start + begin, end + begin, b,
-                                       results + begin, causes ? causes + begin : nullptr),
-                std::memory_order_relaxed);
-  });
-  if (missing != nullptr) *missing = m.load();
+  const std::size_t m = dmcore::evaluate_array(f->function, n, start, end, b, results, causes);
+  if (missing != nullptr) *missing = m;
   return DM_OK;
 }
 
@@ -372,14 +367,9 @@ int dm_eval_array_bases(const dm_function* f, size_t n, const double* start, con
   if (f == nullptr || bad_arrays(n, start, end, results, causes) ||
       (n > 0 && (bases == nullptr || lengths == nullptr)))
     return DM_MISUSE;
-  std::atomic<std::size_t> m{0};
-  dmcore::for_each_chunk(n, [&](std::size_t begin, std::size_t stop) {
-    m.fetch_add(dmcore::evaluate_array_bases(f->function, stop - begin, start + begin, end + begin,
-                                             bases + begin, lengths + begin, results + begin,
-                                             causes ? causes + begin : nullptr),
-                std::memory_order_relaxed);
-  });
-  if (missing != nullptr) *missing = m.load();
+  const std::size_t m =
+      dmcore::evaluate_array_bases(f->function, n, start, end, bases, lengths, results, causes);
+  if (missing != nullptr) *missing = m;
   return DM_OK;
 }
 
