@@ -120,8 +120,20 @@ std::string utf8(const OUString& text) {
   return std::string(bytes.getStr(), static_cast<size_t>(bytes.getLength()));
 }
 
-// The date value of the document's null date: serial numbers count from it.
-double null_date(const Reference<css::beans::XPropertySet>& options) {
+// Days from 1970-01-01 to a civil date of Calc's calendar, the proleptic
+// Gregorian one, in which serial numbers count.
+double gregorian_days(long year, long month, long day) {
+  year -= month <= 2;
+  const long era = (year >= 0 ? year : year - 399) / 400;
+  const long of_era = year - era * 400;
+  const long of_year = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  return static_cast<double>(era * 146097 + of_era * 365 + of_era / 4 - of_era / 100 + of_year -
+                             719468);
+}
+
+// The document's null date, from which serial numbers count, in days from
+// 1970-01-01.
+double null_days(const Reference<css::beans::XPropertySet>& options) {
   css::util::Date date(30, 12, 1899);  // Calc's default
   if (options.is()) {
     try {
@@ -129,9 +141,7 @@ double null_date(const Reference<css::beans::XPropertySet>& options) {
     } catch (const css::beans::UnknownPropertyException&) {
     }
   }
-  double value = 0;
-  dm_date_from_civil(date.Year, date.Month, date.Day, &value);
-  return value;
+  return gregorian_days(date.Year, date.Month, date.Day);
 }
 
 using Cells = Sequence<Sequence<Any>>;
@@ -173,14 +183,20 @@ class Argument {
 };
 
 // A date element as a date value: a serial number from the null date (the
-// day that holds it), a date text, or an empty cell, a missing date. A
-// refused text gives the NaN that keeps why.
-double date_value(const Any& element, double null_value, const Reference<uno::XInterface>& self,
+// day that holds it: its civil date in Calc's calendar, which has days that
+// the host calendar lacks), a date text, or an empty cell, a missing date. A
+// refused date gives the NaN or infinity that keeps why.
+double date_value(const Any& element, double null_days, const Reference<uno::XInterface>& self,
                   sal_Int16 position) {
   double serial;
   OUString text;
   if (!element.hasValue()) return std::nan("");
-  if (element >>= serial) return std::floor(serial) + null_value;
+  if (element >>= serial) {
+    const double days = std::floor(serial) + null_days;
+    double value;
+    dm_dates_from_days(1, &days, &value);
+    return value;
+  }
   if (element >>= text) {
     const std::string bytes = utf8(text);
     double value;
@@ -400,7 +416,7 @@ class DateDifferences
                                     (l.lib != nullptr ? dm_errmsg(l.lib) : "");
       return Any(OStringToOUString(why, RTL_TEXTENCODING_UTF8));
     }
-    const double null_value = null_date(options);
+    const double null = null_days(options);
     const sal_Int32 rows = std::max({start.rows(), end.rows(), basis.rows()});
     const sal_Int32 columns = std::max({start.columns(), end.columns(), basis.columns()});
     if (rows == 1 && columns == 1) {  // one cell: its value, not an array
@@ -408,14 +424,14 @@ class DateDifferences
       const Any* e = end.at(0, 0);
       const Any* b = basis.at(0, 0);
       if (s == nullptr || e == nullptr || b == nullptr) return Any(calc_error(kNotAvailable));
-      const double first = date_value(*s, null_value, self(), 1);
-      const double second = date_value(*e, null_value, self(), 2);
+      const double first = date_value(*s, null, self(), 1);
+      const double second = date_value(*e, null, self(), 2);
       if (basis.left_out()) return one(f, gives, first, second, nullptr, 0, true);
       std::string text;
       const bool has_value = basis_text(*b, &text, self());
       return one(f, gives, first, second, has_value ? text.data() : nullptr, text.size(), false);
     }
-    return array(f, gives, start, end, basis, null_value, rows, columns);
+    return array(f, gives, start, end, basis, null, rows, columns);
   }
 
   // The result of one evaluation as a cell holds it. A NULL basis is one
@@ -445,7 +461,7 @@ class DateDifferences
   // Arrays: the dates and bases of every cell of the result, then one
   // evaluation of the array form.
   Any array(const dm_function* f, Gives gives, const Argument& start, const Argument& end,
-            const Argument& basis, double null_value, sal_Int32 rows, sal_Int32 columns) {
+            const Argument& basis, double null, sal_Int32 rows, sal_Int32 columns) {
     const size_t n = static_cast<size_t>(rows) * static_cast<size_t>(columns);
     std::vector<double> starts(n), ends(n), results(n);
     std::vector<uint8_t> absent(n, 0), causes(n, DM_CAUSE_NONE);
@@ -463,8 +479,8 @@ class DateDifferences
         starts[i] = ends[i] = std::nan("");
         continue;
       }
-      starts[i] = date_value(*s, null_value, self(), 1);
-      ends[i] = date_value(*e, null_value, self(), 2);
+      starts[i] = date_value(*s, null, self(), 1);
+      ends[i] = date_value(*e, null, self(), 2);
       if (!basis.left_out() && basis_text(*b, &texts[i], self())) {
         bases[i] = texts[i].data();
         lengths[i] = texts[i].size();
