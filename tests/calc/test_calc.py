@@ -389,3 +389,87 @@ def test_csv_export_shows_what_the_cells_hold(office):
     with open(os.path.join(out, "cases-pairs.csv"), encoding="utf-8") as f:
         exported = [row[3:7] for row in csv.reader(f)][1:]
     assert exported == shown
+
+
+def calculate_within(office, doc, seconds=300):
+    """Recalculates the document; fails if the office hangs or dies."""
+    import threading
+    failure = []
+
+    def run():
+        try:
+            doc.calculateAll()
+        except Exception as e:  # the office went away
+            failure.append(e)
+
+    worker = threading.Thread(target=run, daemon=True)
+    worker.start()
+    worker.join(seconds)
+    assert not worker.is_alive(), "the office did not finish the recalculation"
+    assert not failure and office.alive(), failure
+
+
+def test_hostile_sheet(office):
+    """Huge texts, control characters and other binary in cells, errors in
+    referenced cells and a 100,000-row range: the office survives, and every
+    cell is a number, or an error whose cause the cause function gives."""
+    doc = office.new_sheet()
+    try:
+        sheet = doc.Sheets.getByIndex(0)
+        texts = ["2024-01-01" + "x" * 200_000, "9" * 100_000, " " * 50_000 + "2024-01-01",
+                 "\x01\x02\x1b[2J\x07\x7f", "2024-01-01\x00", "\uffff\ufffe\u200b", "\U0001F4C5",
+                 "2024-01-01" + "\u0301", "-" * 300, "+9999999999-01-01"]
+        bases = ["ACT/ACT" + " " * 1_000_000, "\x00ACT/ACT", "ACT/ACT\x00", "\x1b[31m",
+                 "30/360" * 50_000, "\U0001F4C5", "A" * 257, "ACT/365", "ACT/360", "AGE"]
+        rows = [(t, "ACT/ACT") for t in texts] + [("2024-01-01", b) for b in bases]
+        for i, (text, basis) in enumerate(rows):
+            sheet.getCellByPosition(0, i).setString(text)
+            sheet.getCellByPosition(1, i).setString("2025-01-01")
+            sheet.getCellByPosition(2, i).setString(basis)
+            for c, f in ((3, "YRDIF"), (4, "YRDIFCAUSE"), (5, "DATDIF"), (6, "DATDIFCAUSE")):
+                sheet.getCellByPosition(c, i).setFormula(
+                    f"={lo.PREFIX}{f}(A{i + 1};B{i + 1};C{i + 1})")
+        # Errors in referenced cells: Calc's own error comes through, for a
+        # cell alone and inside a range.
+        sheet.getCellRangeByName("H1").setFormula("=1/0")
+        sheet.getCellRangeByName("H2").setFormula("=NA()")
+        sheet.getCellRangeByName("I1").setFormula(f'={lo.PREFIX}YRDIF(H1;B1;"ACT/ACT")')
+        sheet.getCellRangeByName("I2").setFormula(f'={lo.PREFIX}DATDIFCAUSE(H2;B1;"ACT/ACT")')
+        sheet.getCellRangeByName("I3").setFormula(f'={lo.PREFIX}YRDIF(H1:H2;B1:B2;"ACT/ACT")')
+        # 100,000 rows: dates from a formula, one array formula over them.
+        n = 100_000
+        sheet.getCellRangeByName("K1").setFormula("=ROW()*3")
+        sheet.getCellRangeByName(f"K1:K{n}").fillAuto(
+            uno.Enum("com.sun.star.sheet.FillDirection", "TO_BOTTOM"), 1)
+        sheet.getCellRangeByName(f"L1:L{n}").setArrayFormula(
+            f'={lo.PREFIX}YRDIF(K1:K{n};K1:K{n}+400;C1:C{n})')
+        sheet.getCellRangeByName(f"M1:M{n}").setArrayFormula(
+            f'={lo.PREFIX}YRDIFCAUSE(K1:K{n};K1:K{n}+400;C1:C{n})')
+        calculate_within(office, doc)
+        for i in range(len(rows)):
+            for c in (3, 5):
+                result = lo.cell_result(sheet.getCellByPosition(c, i))
+                cause = lo.cell_result(sheet.getCellByPosition(c + 1, i))
+                assert cause[0] == "text", (i, c, cause)
+                if result[0] == "error":
+                    assert ERROR_OF_CAUSE[cause[1]] == result[1], (i, c, result, cause)
+                else:
+                    assert result[0] == "value" and cause[1] == "", (i, c, result, cause)
+        assert lo.cell_result(sheet.getCellRangeByName("I1")) == ("error", 532)  # #DIV/0!
+        assert lo.cell_result(sheet.getCellRangeByName("I2")) == ("error", lo.NOT_AVAILABLE)
+        assert lo.cell_result(sheet.getCellRangeByName("I3"))[0] == "error"
+        # Below the bases the range's basis cells are empty: basis missing.
+        for r in (0, 7, 10, n // 2, n - 1):
+            result = lo.cell_result(sheet.getCellByPosition(11, r))
+            cause = lo.cell_result(sheet.getCellByPosition(12, r))
+            if r < len(rows):
+                assert cause[0] == "text"
+            else:
+                assert result == ("error", lo.NOT_AVAILABLE) and cause == ("text", "basis missing")
+        # And with a basis for all: numbers all the way down.
+        sheet.getCellRangeByName(f"L1:L{n}").setArrayFormula(
+            f'={lo.PREFIX}DATDIF(K1:K{n};K1:K{n}+400;"ACT/365")')
+        calculate_within(office, doc)
+        assert lo.cell_result(sheet.getCellByPosition(11, n - 1)) == ("value", 400.0)
+    finally:
+        doc.close(True)
