@@ -2,30 +2,28 @@
 // through the embedding library. YRDIF(start; end [; basis]) and
 // DATDIF(start; end; basis) give the number, <NAME>_CAUSE(...) why a result
 // is missing ("" when it is not), <NAME>_EXPLAIN(...) how the result comes
-// about, one step a line. The names are the ones the library reports.
+// about, one step a line. The names Calc shows are the ones the library
+// reports; the descriptions come from docs/descriptions.tsv.
 //
 // A date is a cell value, a serial number of days from the document's null
-// date (its fraction, a time of day, does not count: the date is the day
-// that holds it), a date text as every face reads dates (yyyy-mm-dd, with a
-// time of day or an offset; a number in a text is a date value, days from
-// 1960-01-01), or an empty cell, a missing date. A basis is a text; an empty
-// cell is a missing basis. Any argument may be a range or an array: the
-// result is then an array over the largest of them, a single row or column
-// repeated as Calc repeats it, and #N/A where a smaller one has no element.
+// date (the day that holds it: its civil date in Calc's calendar), a date
+// text as every face reads dates, or an empty cell, a missing date. Calc
+// passes a reference to one empty cell as 0, as to every function; inside a
+// range an empty cell stays empty. A basis is a text; an empty cell is a
+// missing basis. Any argument may be a range or an array: the result is then
+// an array over the largest of them, a single row or column repeated as Calc
+// repeats it, and #N/A where a smaller one has no element; the evaluations
+// are one call of the library's array form.
 //
 // A missing result is the Calc error that says what it is: #N/A for a
 // missing date or basis, Err:502 (invalid argument, as YEARFRAC's unknown
 // basis) for a basis that names none, #NUM! for a date out of range,
-// #VALUE! for a text that is no date or a day the calendar lacks, Err:511
-// for DATDIF's basis left out. The error is a NaN that carries its code,
-// the form in which Calc itself holds errors among numbers.
+// #VALUE! for a text that is no date or a day the host calendar lacks. The
+// error is a NaN that carries its code, the form in which Calc itself holds
+// errors among numbers.
 //
 // No C++ exception other than UNO's leaves this file: out of memory is a
 // RuntimeException, which Calc shows as #VALUE!.
-#include <uno/lbnames.h>
-
-#include <algorithm>
-#include <cmath>
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/lang/IllegalArgumentException.hpp>
 #include <com/sun/star/lang/XServiceInfo.hpp>

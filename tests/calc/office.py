@@ -44,9 +44,11 @@ def _free_port():
 
 
 class Office:
-    """One office with the extension `oxt` installed; close() ends it."""
+    """One office with the extension `oxt` installed; close() ends it. With
+    listen False no office runs: run() starts office programs on the profile
+    (soffice --convert-to, say)."""
 
-    def __init__(self, oxt, timeout=120):
+    def __init__(self, oxt, timeout=120, listen=True):
         self.timeout = timeout
         self.folder = tempfile.mkdtemp(prefix="datemodules-calc-")
         self.as_nobody = os.geteuid() == 0
@@ -63,6 +65,8 @@ class Office:
         # before that would be dropped by it.
         self.run(["soffice", "--headless", "--norestore", "--terminate_after_init"])
         self.run(["unopkg", "add", os.path.join(self.folder, "datemodules.oxt")])
+        if not listen:
+            return
         self.port = _free_port()
         self.process = subprocess.Popen(
             self._command(["soffice", "--headless", "--norestore", "--nologo", "--nodefault",
@@ -86,6 +90,7 @@ class Office:
         if done.returncode != 0:
             raise RuntimeError(f"{' '.join(argv)} failed ({done.returncode}): "
                                f"{done.stdout}{done.stderr}")
+        return done.stdout + done.stderr
 
     def _connect(self):
         local = uno.getComponentContext()
@@ -105,13 +110,16 @@ class Office:
         """Where a file for the office goes (readable by it)."""
         return os.path.join(self.folder, name)
 
+    def copy(self, path):
+        """A copy of the file at path in the office's folder, readable by it."""
+        copy = self.path(os.path.basename(path))
+        shutil.copy(path, copy)
+        os.chmod(copy, 0o644)
+        return copy
+
     def load(self, path):
         """Opens a copy of the document at path, hidden."""
-        copy = self.path(os.path.basename(path))
-        if os.path.abspath(path) != copy:
-            shutil.copy(path, copy)
-        if self.as_nobody:
-            os.chmod(copy, 0o644)
+        copy = self.copy(path)
         return self.desktop.loadComponentFromURL(uno.systemPathToFileUrl(copy), "_blank", 0,
                                                  _props(Hidden=True))
 

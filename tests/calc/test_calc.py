@@ -368,27 +368,66 @@ def test_peers_beside(cases):
         seen += 1
         r += 1
     assert seen >= 10
+    # docs/functions.md's table of them is what Calc computes.
+    page = open(os.path.join(HERE, "..", "..", "docs", "functions.md"), encoding="utf-8").read()
+    section = page.split("### In LibreOffice Calc: YEARFRAC and DAYS360 beside")[1]
+    lines = [l for l in section.split("\n###")[0].splitlines() if re.match(r"\| \d{4}-", l)]
+    assert len(lines) >= 4
+    columns = (4, 5, 2, 3, 10, 11, 12)  # of the sheet, in the table's order
+    for line in lines:
+        start, end, *figures = [f.strip() for f in line.strip("|").split("|")]
+        r = 1
+        while sheet.getCellByPosition(0, r).getType().value != "EMPTY":
+            day = lambda c: (datetime.date(1899, 12, 30) + datetime.timedelta(
+                days=int(sheet.getCellByPosition(c, r).getValue()))).isoformat()
+            if (day(0), day(1)) == (start, end):
+                break
+            r += 1
+        else:
+            raise AssertionError(f"{start} to {end} is not on the sheet")
+        got = [sheet.getCellByPosition(c, r).getValue() for c in columns]
+        assert [float(f) for f in figures] == got, line
 
 
-def test_csv_export_shows_what_the_cells_hold(office):
+@pytest.fixture(scope="module")
+def converter():
+    """A profile with the extension and no running office, for soffice
+    --convert-to as a user runs it."""
+    o = lo.Office(OXT, listen=False)
+    yield o
+    o.close()
+
+
+def convert(converter, path, options=""):
+    """soffice --headless --convert-to csv of a copy of the document: the
+    texts of each row of its first sheet."""
+    out = converter.path("out")
+    converter.run(["soffice", "--headless", "--norestore", "--convert-to", "csv" + options,
+                   "--outdir", out, converter.copy(path)])
+    name = os.path.splitext(os.path.basename(path))[0] + ".csv"
+    with open(os.path.join(out, name), encoding="utf-8") as f:
+        return list(csv.reader(f))
+
+
+def test_csv_export_shows_what_the_cells_hold(cases, converter):
     """The plain headless route: soffice --convert-to csv computes the
-    document and writes what each cell shows (15 significant digits): the
-    same texts as the cells of the document the tests compute."""
-    doc = office.load(CASES)
-    try:
-        set_null_date(doc, NULL_DATES[0])
-        pairs = doc.Sheets.getByName("pairs")
-        shown = [[pairs.getCellByPosition(c, r).getString() for c in range(3, 7)]
-                 for r in range(1, len(pair_rows(pairs, NULL_DATES[0], False)) + 1)]
-    finally:
-        doc.close(True)
-    out = office.path("csv")
-    office.run(["soffice", "--headless", "--norestore", "--convert-to",
-                "csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,false,false,false,1",
-                "--outdir", out, office.path("cases.fods")])
-    with open(os.path.join(out, "cases-pairs.csv"), encoding="utf-8") as f:
-        exported = [row[3:7] for row in csv.reader(f)][1:]
-    assert exported == shown
+    document and writes what each cell shows (15 significant digits), the
+    same texts as the cells of the document that the tests compute."""
+    set_null_date(cases, NULL_DATES[0])
+    pairs = cases.Sheets.getByName("pairs")
+    n = len(pair_rows(pairs, NULL_DATES[0], False))
+    shown = [[pairs.getCellByPosition(c, r).getString() for c in range(3, 7)]
+             for r in range(1, n + 1)]
+    exported = convert(converter, CASES, ":Text - txt - csv (StarCalc):44,34,76,1")
+    assert [row[3:7] for row in exported[1:n + 1]] == shown
+
+
+def test_the_readme_example(converter):
+    """README.md's Calc example prints what the README shows."""
+    readme = open(os.path.join(HERE, "..", "..", "README.md"), encoding="utf-8").read()
+    shown = re.search(r"examples/intervals.fods.*?```\n```\n(.*?)```", readme, re.S).group(1)
+    example = os.path.join(HERE, "..", "..", "examples", "intervals.fods")
+    assert convert(converter, example) == list(csv.reader(io.StringIO(shown)))
 
 
 def calculate_within(office, doc, seconds=300):

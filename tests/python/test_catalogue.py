@@ -44,3 +44,23 @@ def test_the_r_package_wraps_and_exports_every_function():
             # A basis that may be left out has a default (AGE); a needed one none.
             assert (wrappers[wrapper] != "") == (fewest <= 2), (wrapper, wrappers[wrapper])
     assert {w for w in wrappers} == {w for f in library_functions() for w in (f[0], f[0] + "_cause")}
+
+
+def test_every_function_has_its_descriptions_and_the_stubs_say_them():
+    """docs/descriptions.tsv, which the spreadsheet's function wizard shows,
+    describes every function and argument that the library reports, and the
+    Python stubs' docstrings say the same of each function."""
+    texts = {}
+    with open(os.path.join(ROOT, "docs", "descriptions.tsv"), encoding="utf-8") as f:
+        for line in f:
+            if line.strip() and not line.startswith("#"):
+                function, argument, text = line.rstrip("\n").split("\t")
+                texts[(function, argument)] = text
+    stubs = open(os.path.join(ROOT, "python", "datemodules", "__init__.pyi"), encoding="utf-8").read()
+    for name, fewest, most, _ in library_functions():
+        function = name.upper()
+        assert {a for f, a in texts if f == function} == {"", "start", "end", "basis"}, function
+        described = texts[(function, "")]
+        docstring = re.search(rf'def {name}\(.*?\n    """(.*?)"""', stubs, re.S).group(1)
+        assert described[0].lower() + described[1:] in docstring, (function, docstring)
+        assert ("left out" in texts[(function, "basis")]) == (fewest < most), function
