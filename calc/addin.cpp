@@ -24,6 +24,8 @@
 //
 // No C++ exception other than UNO's leaves this file: out of memory is a
 // RuntimeException, which Calc shows as #VALUE!.
+#include <algorithm>
+#include <cmath>
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/lang/IllegalArgumentException.hpp>
 #include <com/sun/star/lang/XServiceInfo.hpp>
