@@ -441,16 +441,14 @@ class DateDifferences
     if (gives == Gives::kExplanation)
       return explanation(f, start, end, left_out ? nullptr : basis != nullptr ? basis : "", length);
     double result;
-    uint8_t cause = DM_CAUSE_NONE;
-    if (left_out) {
-      int c = DM_CAUSE_NONE;
-      if (dm_eval(f, start, end, nullptr, 0, &result, &c) == DM_MISUSE)
-        return Any(calc_error(kParameterExpected));
-      cause = static_cast<uint8_t>(c);
-    } else {
-      dm_eval_array_bases(f, 1, &start, &end, &basis, &length, &result, nullptr, &cause);
-    }
-    return cell(gives, result, cause);
+    int cause = DM_CAUSE_NONE;
+    if (dm_eval(f, start, end,
+                left_out           ? nullptr
+                : basis != nullptr ? basis
+                                   : DM_BASIS_NO_VALUE,
+                length, &result, &cause) == DM_MISUSE)
+      return Any(calc_error(kParameterExpected));  // DATDIF's basis left out
+    return cell(gives, result, static_cast<uint8_t>(cause));
   }
 
   static Any cell(Gives gives, double result, uint8_t cause) {

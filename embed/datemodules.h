@@ -131,9 +131,13 @@ DM_API int dm_function_explainable(const dm_function* f);
 /*
  * One evaluation. `basis` is a text of `basis_length` bytes, no NUL needed; a
  * NULL basis leaves the argument out, which YRDIF takes as AGE and DATDIF
- * refuses with DM_MISUSE. *result gets the number, or the missing value with
- * DM_MISSING; *cause (when `cause` is not NULL) gets its dm_cause.
+ * refuses with DM_MISUSE. A basis given without a value (an SQL NULL, an
+ * empty cell) is DM_BASIS_NO_VALUE with length 0, as is any empty or
+ * all-blank text: DM_MISSING with DM_CAUSE_BASIS_MISSING. *result gets the
+ * number, or the missing value with DM_MISSING; *cause (when `cause` is not
+ * NULL) gets its dm_cause.
  */
+#define DM_BASIS_NO_VALUE ""
 DM_API int dm_eval(const dm_function* f, double start, double end, const char* basis,
                    size_t basis_length, double* result, int* cause);
 

@@ -290,7 +290,7 @@ explanation(FunctionCallInfo fcinfo, const CallSite *site, double start, double 
 
 	if (PG_NARGS() == 3)
 	{
-		basis = "";
+		basis = DM_BASIS_NO_VALUE;
 		if (!PG_ARGISNULL(2))
 		{
 			text	   *t = PG_GETARG_TEXT_PP(2);
@@ -339,15 +339,7 @@ evaluate(FunctionCallInfo fcinfo, const char *function, Gives gives, ArgKind kin
 	if (PG_NARGS() == 2)
 		dm_eval(site->function, start, end, NULL, 0, &result, &cause);
 	else if (PG_ARGISNULL(2))
-	{
-		/* A basis without a value. */
-		const char *none = NULL;
-		size_t		zero = 0;
-		uint8_t		one = DM_CAUSE_NONE;
-
-		dm_eval_array_bases(site->function, 1, &start, &end, &none, &zero, &result, NULL, &one);
-		cause = one;
-	}
+		dm_eval(site->function, start, end, DM_BASIS_NO_VALUE, 0, &result, &cause);
 	else
 	{
 		text	   *basis = PG_GETARG_TEXT_PP(2);

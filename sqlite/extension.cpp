@@ -141,7 +141,8 @@ void evaluate_call(sqlite3_context* context, int argc, sqlite3_value** argv) {
   int cause = DM_CAUSE_NONE;
   if (b.gives == Gives::kExplanation) {
     if (argc == 2) return explanation(context, b, dates, nullptr, 0);
-    if (sqlite3_value_type(argv[2]) == SQLITE_NULL) return explanation(context, b, dates, "", 0);
+    if (sqlite3_value_type(argv[2]) == SQLITE_NULL)
+      return explanation(context, b, dates, DM_BASIS_NO_VALUE, 0);
     if (sqlite3_value_type(argv[2]) == SQLITE_BLOB)
       return fail(context, b.sql_name + ": the basis must be TEXT, not a BLOB");
     const char* basis = reinterpret_cast<const char*>(sqlite3_value_text(argv[2]));
@@ -151,8 +152,7 @@ void evaluate_call(sqlite3_context* context, int argc, sqlite3_value** argv) {
   if (argc == 2) {
     dm_eval(b.f, dates[0], dates[1], nullptr, 0, &result, &cause);
   } else {
-    uint8_t cause_of_pair = DM_CAUSE_NONE;
-    const char* basis = nullptr;  // NULL: a basis without a value
+    const char* basis = DM_BASIS_NO_VALUE;  // NULL
     size_t length = 0;
     switch (sqlite3_value_type(argv[2])) {
       case SQLITE_NULL:
@@ -164,9 +164,7 @@ void evaluate_call(sqlite3_context* context, int argc, sqlite3_value** argv) {
         if (basis == nullptr) return sqlite3_result_error_nomem(context);
         length = static_cast<size_t>(sqlite3_value_bytes(argv[2]));
     }
-    dm_eval_array_bases(b.f, 1, &dates[0], &dates[1], &basis, &length, &result, nullptr,
-                        &cause_of_pair);
-    cause = cause_of_pair;
+    dm_eval(b.f, dates[0], dates[1], basis, length, &result, &cause);
   }
   if (b.gives == Gives::kCause) {
     if (cause == DM_CAUSE_NONE) return sqlite3_result_null(context);

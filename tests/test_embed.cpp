@@ -181,6 +181,15 @@ TEST_F(Embed, ABasisForEachPairAndBasesWithoutAValue) {
   EXPECT_EQ(causes[1], DM_CAUSE_BASIS_MISSING);
   EXPECT_EQ(causes[2], DM_CAUSE_BASIS_UNKNOWN) << "AGE is no basis of DATDIF";
   EXPECT_EQ(got[0], 366.0);
+  // One pair says the same: a basis given without a value, or blanks only.
+  for (const dm_function* f : {yrdif, datdif})
+    for (const char* basis : {DM_BASIS_NO_VALUE, "  ", "\t"}) {
+      double one;
+      int cause = DM_CAUSE_NONE;
+      EXPECT_EQ(dm_eval(f, 14610, 14976, basis, std::strlen(basis), &one, &cause), DM_MISSING);
+      EXPECT_EQ(cause, DM_CAUSE_BASIS_MISSING) << "'" << basis << "'";
+      EXPECT_EQ(bits_of(one), mcn::kMissingBits);
+    }
 }
 
 TEST_F(Embed, StatusesOfMisuseAndFailure) {
