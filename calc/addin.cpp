@@ -439,7 +439,11 @@ class DateDifferences
   static Any one(const dm_function* f, Gives gives, double start, double end, const char* basis,
                  size_t length, bool left_out) {
     if (gives == Gives::kExplanation)
-      return explanation(f, start, end, left_out ? nullptr : basis != nullptr ? basis : "", length);
+      return explanation(f, start, end,
+                         left_out           ? nullptr
+                         : basis != nullptr ? basis
+                                            : DM_BASIS_NO_VALUE,
+                         length);
     double result;
     int cause = DM_CAUSE_NONE;
     if (dm_eval(f, start, end,
