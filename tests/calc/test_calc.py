@@ -512,3 +512,52 @@ def test_hostile_sheet(office):
         assert lo.cell_result(sheet.getCellByPosition(11, n - 1)) == ("value", 400.0)
     finally:
         doc.close(True)
+
+
+def test_random_pairs_match_modhost(office):
+    """A differential sweep: 1,000 random pairs of serial numbers (fractions,
+    negative ones, beyond the bounds) with random bases, and the days that
+    Calc's calendar has and the host calendar lacks; each function as one
+    array formula, every cell held to modhost."""
+    import random
+    rng = random.Random(20261210)
+    bases = ["30/360", "ACT/ACT", "ACT/360", "ACT/365", "AGE", "ACTUAL", "act/365", " 30/360 ",
+             "A/365", "", "360/ACT"]
+    low, high = (datetime.date(1500, 1, 1) - datetime.date(1899, 12, 30)).days, \
+        (datetime.date(9999, 12, 31) - datetime.date(1899, 12, 30)).days
+    rows = []
+    for _ in range(1000):
+        a = rng.uniform(low, high) if rng.random() < 0.3 else rng.uniform(-130000, 80000)
+        b = a + rng.uniform(-4000, 4000) if rng.random() < 0.7 else rng.uniform(low, high)
+        b = min(max(b, low), high)
+        rows.append((round(a, rng.choice([0, 0, 3])), round(b, rng.choice([0, 0, 3])),
+                     rng.choice(bases)))
+    for year in (4000, 8000):  # 29 February of Calc's calendar, and the days around it
+        leap = (datetime.date(year, 2, 29) - datetime.date(1899, 12, 30)).days
+        rows += [(leap + d, leap + 400, basis) for d in (-1, 0, 0.5, 1) for basis in bases[:4]]
+    doc = office.new_sheet()
+    try:
+        sheet = doc.Sheets.getByIndex(0)
+        n = len(rows)
+        sheet.getCellRangeByPosition(0, 0, 2, n - 1).setDataArray(
+            tuple((a, b, basis) for a, b, basis in rows))
+        for column, f in enumerate(FUNCTIONS):
+            sheet.getCellRangeByPosition(3 + column, 0, 3 + column, n - 1).setArrayFormula(
+                f"={lo.PREFIX}{f}(A1:A{n};B1:B{n};C1:C{n})")
+            sheet.getCellRangeByPosition(5 + column, 0, 5 + column, n - 1).setArrayFormula(
+                f"={lo.PREFIX}{f}CAUSE(A1:A{n};B1:B{n};C1:C{n})")
+        calculate_within(office, doc)
+        null = NULL_DATES[0]
+        inputs = [(gregorian(null, a), gregorian(null, b), basis) for a, b, basis in rows]
+        checked = set()
+        for column, f in enumerate(FUNCTIONS):
+            for i, expected in enumerate(modhost_batch(f, inputs)):
+                check(sheet.getCellByPosition(3 + column, i), expected,
+                      sheet.getCellByPosition(5 + column, i), f"{f} {rows[i]}")
+                checked.add("number" if expected[0] is not None else expected[1])
+        # The sweep met numbers and every cause that its values can have.
+        assert checked >= {"number", "basis missing", "basis names no basis",
+                           "date out of range (1582-01-01 to 20000-12-31)",
+                           "no such date in the host calendar"}, checked
+    finally:
+        doc.close(True)
