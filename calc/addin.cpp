@@ -25,6 +25,7 @@
 // No C++ exception other than UNO's leaves this file: out of memory is a
 // RuntimeException, which Calc shows as #VALUE!.
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/lang/IllegalArgumentException.hpp>
@@ -40,6 +41,7 @@
 #include <cppuhelper/supportsservice.hxx>
 #include <cstdint>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <org/datemodules/calc/XDateDifferences.hpp>
 #include <string>
@@ -71,18 +73,36 @@ constexpr Kind kKinds[] = {{Gives::kResult, "", ""},
                            {Gives::kCause, "_CAUSE", "Cause"},
                            {Gives::kExplanation, "_EXPLAIN", "Explain"}};
 
-// The library, opened once for the process on first use; it stays open.
+// The functions, by the names their methods say.
+constexpr const char* kFunctionNames[] = {"YRDIF", "DATDIF"};
+enum Function { kYrdif, kDatdif };
+
+// The library and its functions, opened once for the process on first use;
+// it stays open. An open that ran out of memory is not kept: the next call
+// tries again.
 struct Library {
   dm_library* lib = nullptr;
-  int status = DM_ERROR;
+  int status = DM_NOMEM;
+  const dm_function* functions[2] = {};
 };
 const Library& library() {
-  static const Library opened = [] {
-    Library l;
-    l.status = dm_open(nullptr, &l.lib);
-    return l;
-  }();
-  return opened;
+  static std::atomic<const Library*> opened{nullptr};
+  if (const Library* l = opened.load(std::memory_order_acquire)) return *l;
+  static std::mutex opening;
+  const std::lock_guard<std::mutex> hold(opening);
+  if (const Library* l = opened.load(std::memory_order_relaxed)) return *l;
+  static const Library out_of_memory;
+  static Library l;
+  l.status = dm_open(nullptr, &l.lib);
+  if (l.status == DM_NOMEM) {
+    dm_close(l.lib);
+    l.lib = nullptr;
+    return out_of_memory;
+  }
+  for (int i = 0; i < 2; ++i)
+    if (l.status == DM_OK) dm_function_find(l.lib, kFunctionNames[i], &l.functions[i]);
+  opened.store(&l, std::memory_order_release);
+  return l;
 }
 
 // Calc's error codes, and an error as Calc holds it among numbers: a quiet
@@ -267,27 +287,27 @@ class DateDifferences
   // The spreadsheet functions.
   Any SAL_CALL yrdif(const Reference<css::beans::XPropertySet>& options, const Cells& start,
                      const Cells& end, const Any& basis) override {
-    return call("YRDIF", Gives::kResult, options, start, end, basis);
+    return call(kYrdif, Gives::kResult, options, start, end, basis);
   }
   Any SAL_CALL yrdifCause(const Reference<css::beans::XPropertySet>& options, const Cells& start,
                           const Cells& end, const Any& basis) override {
-    return call("YRDIF", Gives::kCause, options, start, end, basis);
+    return call(kYrdif, Gives::kCause, options, start, end, basis);
   }
   Any SAL_CALL yrdifExplain(const Reference<css::beans::XPropertySet>& options, const Cells& start,
                             const Cells& end, const Any& basis) override {
-    return call("YRDIF", Gives::kExplanation, options, start, end, basis);
+    return call(kYrdif, Gives::kExplanation, options, start, end, basis);
   }
   Any SAL_CALL datdif(const Reference<css::beans::XPropertySet>& options, const Cells& start,
                       const Cells& end, const Cells& basis) override {
-    return call("DATDIF", Gives::kResult, options, start, end, basis);
+    return call(kDatdif, Gives::kResult, options, start, end, basis);
   }
   Any SAL_CALL datdifCause(const Reference<css::beans::XPropertySet>& options, const Cells& start,
                            const Cells& end, const Cells& basis) override {
-    return call("DATDIF", Gives::kCause, options, start, end, basis);
+    return call(kDatdif, Gives::kCause, options, start, end, basis);
   }
   Any SAL_CALL datdifExplain(const Reference<css::beans::XPropertySet>& options, const Cells& start,
                              const Cells& end, const Cells& basis) override {
-    return call("DATDIF", Gives::kExplanation, options, start, end, basis);
+    return call(kDatdif, Gives::kExplanation, options, start, end, basis);
   }
 
   // What the function wizard shows.
@@ -368,15 +388,14 @@ class DateDifferences
   static const std::vector<Method>& methods() {
     static const std::vector<Method> all = [] {
       std::vector<Method> m;
-      for (const char* function : {"YRDIF", "DATDIF"}) {
-        OUString name = OUString::createFromAscii(function);
-        const dm_function* f = nullptr;
-        if (library().status == DM_OK && dm_function_find(library().lib, function, &f) == DM_OK)
-          name = OUString::createFromAscii(dm_function_name(f));
+      for (const Function function : {kYrdif, kDatdif}) {
+        const char* ascii = kFunctionNames[function];
+        const dm_function* f = library().functions[function];
+        const OUString name = OUString::createFromAscii(f != nullptr ? dm_function_name(f) : ascii);
         for (const Kind& kind : kKinds)
-          m.push_back({OUString::createFromAscii(function).toAsciiLowerCase() +
+          m.push_back({OUString::createFromAscii(ascii).toAsciiLowerCase() +
                            OUString::createFromAscii(kind.method),
-                       name + OUString::createFromAscii(kind.display), name, function, kind.gives});
+                       name + OUString::createFromAscii(kind.display), name, ascii, kind.gives});
       }
       return m;
     }();
@@ -391,10 +410,10 @@ class DateDifferences
   Reference<uno::XInterface> self() { return static_cast<cppu::OWeakObject*>(this); }
 
   template <typename Basis>
-  Any call(const char* name, Gives gives, const Reference<css::beans::XPropertySet>& options,
+  Any call(Function function, Gives gives, const Reference<css::beans::XPropertySet>& options,
            const Cells& start, const Cells& end, const Basis& basis) {
     try {
-      return evaluate(name, gives, options, Argument(start), Argument(end), Argument(basis));
+      return evaluate(function, gives, options, Argument(start), Argument(end), Argument(basis));
     } catch (const uno::Exception&) {
       throw;
     } catch (const std::bad_alloc&) {
@@ -404,16 +423,16 @@ class DateDifferences
     }
   }
 
-  Any evaluate(const char* name, Gives gives, const Reference<css::beans::XPropertySet>& options,
+  Any evaluate(Function function, Gives gives, const Reference<css::beans::XPropertySet>& options,
                const Argument& start, const Argument& end, const Argument& basis) {
     const Library& l = library();
-    const dm_function* f = nullptr;
-    if (l.status != DM_OK || dm_function_find(l.lib, name, &f) != DM_OK) {
+    const dm_function* f = l.functions[function];
+    if (f == nullptr) {
       if (gives == Gives::kResult) return Any(calc_error(kNotAvailable));
       const OString why = l.status == DM_NOMEM
                               ? OString("datemodules: out of memory")
-                              : OString("datemodules: no function ") + name + ": " +
-                                    (l.lib != nullptr ? dm_errmsg(l.lib) : "");
+                              : OString("datemodules: no function ") + kFunctionNames[function] +
+                                    ": " + (l.lib != nullptr ? dm_errmsg(l.lib) : "");
       return Any(OStringToOUString(why, RTL_TEXTENCODING_UTF8));
     }
     const double null = null_days(options);
@@ -467,9 +486,16 @@ class DateDifferences
     const size_t n = static_cast<size_t>(rows) * static_cast<size_t>(columns);
     std::vector<double> starts(n), ends(n), results(n);
     std::vector<uint8_t> absent(n, 0), causes(n, DM_CAUSE_NONE);
-    std::vector<std::string> texts(n);
-    std::vector<const char*> bases(n, nullptr);
-    std::vector<size_t> lengths(n, 0);
+    // One basis for every cell (a text, or a cell alone) is read once; a
+    // left-out basis is NULL, one without a value "".
+    const bool shared = basis.rows() == 1 && basis.columns() == 1 && basis.at(0, 0) != nullptr;
+    std::string shared_text;
+    const char* shared_basis = basis.left_out() ? nullptr : DM_BASIS_NO_VALUE;
+    if (shared && !basis.left_out() && basis_text(*basis.at(0, 0), &shared_text, self()))
+      shared_basis = shared_text.data();
+    std::vector<std::string> texts(shared ? 0 : n);
+    std::vector<const char*> bases(shared ? 0 : n, nullptr);
+    std::vector<size_t> lengths(shared ? 0 : n, 0);
     for (size_t i = 0; i < n; ++i) {
       const sal_Int32 r = static_cast<sal_Int32>(i / static_cast<size_t>(columns));
       const sal_Int32 c = static_cast<sal_Int32>(i % static_cast<size_t>(columns));
@@ -483,20 +509,18 @@ class DateDifferences
       }
       starts[i] = date_value(*s, null, self(), 1);
       ends[i] = date_value(*e, null, self(), 2);
-      if (!basis.left_out() && basis_text(*b, &texts[i], self())) {
+      if (!shared && basis_text(*b, &texts[i], self())) {
         bases[i] = texts[i].data();
         lengths[i] = texts[i].size();
       }
     }
     if (gives != Gives::kExplanation) {
-      if (basis.left_out()) {
-        if (dm_eval_array(f, n, starts.data(), ends.data(), nullptr, 0, results.data(), nullptr,
-                          causes.data()) == DM_MISUSE)
-          return Any(calc_error(kParameterExpected));
-      } else {
+      if (!shared)
         dm_eval_array_bases(f, n, starts.data(), ends.data(), bases.data(), lengths.data(),
                             results.data(), nullptr, causes.data());
-      }
+      else if (dm_eval_array(f, n, starts.data(), ends.data(), shared_basis, shared_text.size(),
+                             results.data(), nullptr, causes.data()) == DM_MISUSE)
+        return Any(calc_error(kParameterExpected));  // DATDIF's basis left out
     }
     if (gives == Gives::kResult) {
       Sequence<Sequence<double>> out(rows);
@@ -527,7 +551,8 @@ class DateDifferences
         else if (gives == Gives::kCause)
           value[c] = cell(gives, results[i], causes[i]);
         else
-          value[c] = one(f, gives, starts[i], ends[i], bases[i], lengths[i], basis.left_out());
+          value[c] = one(f, gives, starts[i], ends[i], shared ? shared_basis : bases[i],
+                         shared ? shared_text.size() : lengths[i], basis.left_out());
       }
     }
     return Any(out);
