@@ -40,6 +40,7 @@
 #include <cppuhelper/implementationentry.hxx>
 #include <cppuhelper/supportsservice.hxx>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <new>
@@ -134,10 +135,64 @@ uint32_t error_of_cause(int cause) {
   }
 }
 
-// A text of Calc as UTF-8.
+// Texts between Calc (UTF-16) and the library (UTF-8), converted here into
+// our own strings: the office's converters do not survive a failed
+// allocation, while a std::string's is std::bad_alloc. A lone surrogate,
+// which no date or basis holds, becomes U+FFFD.
 std::string utf8(const OUString& text) {
-  const OString bytes = OUStringToOString(text, RTL_TEXTENCODING_UTF8);
-  return std::string(bytes.getStr(), static_cast<size_t>(bytes.getLength()));
+  std::string out;
+  out.reserve(static_cast<size_t>(text.getLength()));
+  const sal_Unicode* u = text.getStr();
+  const sal_Int32 n = text.getLength();
+  for (sal_Int32 i = 0; i < n; ++i) {
+    uint32_t c = u[i];
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < n && u[i + 1] >= 0xDC00 && u[i + 1] < 0xE000)
+      c = 0x10000 + ((c - 0xD800) << 10) + (u[++i] - 0xDC00);
+    else if (c >= 0xD800 && c < 0xE000)
+      c = 0xFFFD;
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | c >> 6);
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | c >> 12);
+      out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | c >> 18);
+      out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+      out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+// A text of the library (valid UTF-8, as every text it hands out is) for Calc.
+OUString utf16(const std::string& text) {
+  std::u16string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    const size_t length = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+    uint32_t c = length == 1 ? b : b & (0x3F >> (length - 1));
+    for (size_t k = 1; k < length && i + k < text.size(); ++k)
+      c = c << 6 | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+    i += length;
+    if (c >= 0x10000) {
+      out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+      out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(c);
+    }
+  }
+  // Allocated and filled here, where a failure is seen: the office's own
+  // string makers write through the null they get.
+  rtl_uString* data = rtl_uString_alloc(static_cast<sal_Int32>(out.size()));
+  if (data == nullptr) throw std::bad_alloc();
+  std::copy(out.begin(), out.end(), data->buffer);
+  return OUString(data, SAL_NO_ACQUIRE);
 }
 
 // Days from 1970-01-01 to a civil date of Calc's calendar, the proleptic
@@ -240,7 +295,9 @@ bool basis_text(const Any& element, std::string* out, const Reference<uno::XInte
   }
   if (element >>= number) {
     if (number == 0) return false;
-    *out = utf8(OUString::number(number));
+    char shown[32];  // as Calc shows a number, to 15 digits
+    const int length = std::snprintf(shown, sizeof shown, "%.15g", number);
+    *out = std::string(shown, static_cast<size_t>(length));
     return true;
   }
   throw css::lang::IllegalArgumentException("a basis must be a text", self, 3);
@@ -276,14 +333,31 @@ Any explanation(const dm_function* f, double start, double end, const char* basi
         "the explained figure and the module's result differ (a defect of datemodules, "
         "please report it)\n" +
         text;
-  return Any(OStringToOUString(OString(text.data(), static_cast<sal_Int32>(text.size())),
-                               RTL_TEXTENCODING_UTF8));
+  return Any(utf16(text));
 }
 
 class DateDifferences
     : public cppu::WeakImplHelper4<org::datemodules::calc::XDateDifferences, css::sheet::XAddIn,
                                    css::lang::XServiceName, css::lang::XServiceInfo> {
  public:
+  // The office's type system makes each type's description on its first use,
+  // and does not survive a failed allocation there: the types an evaluation
+  // uses are made with the component, not in its first call.
+  DateDifferences() {
+    Sequence<Sequence<double>> numbers(1);
+    numbers.getArray()[0].realloc(1);
+    Cells cells(1);
+    cells.getArray()[0].realloc(1);
+    Any(numbers) >>= numbers;
+    Any(cells) >>= cells;
+    cppu::UnoType<Cells>::get();
+    cppu::UnoType<Sequence<Any>>::get();
+    cppu::UnoType<Sequence<Sequence<double>>>::get();
+    cppu::UnoType<Sequence<double>>::get();
+    cppu::UnoType<double>::get();
+    cppu::UnoType<OUString>::get();
+  }
+
   // The spreadsheet functions.
   Any SAL_CALL yrdif(const Reference<css::beans::XPropertySet>& options, const Cells& start,
                      const Cells& end, const Any& basis) override {
@@ -427,13 +501,11 @@ class DateDifferences
                const Argument& start, const Argument& end, const Argument& basis) {
     const Library& l = library();
     const dm_function* f = l.functions[function];
-    if (f == nullptr) {
+    if (l.status == DM_NOMEM) throw std::bad_alloc();  // and the next call tries again
+    if (f == nullptr) {                                // no modules: the cause says why
       if (gives == Gives::kResult) return Any(calc_error(kNotAvailable));
-      const OString why = l.status == DM_NOMEM
-                              ? OString("datemodules: out of memory")
-                              : OString("datemodules: no function ") + kFunctionNames[function] +
-                                    ": " + (l.lib != nullptr ? dm_errmsg(l.lib) : "");
-      return Any(OStringToOUString(why, RTL_TEXTENCODING_UTF8));
+      return Any(utf16(std::string("datemodules: no function ") + kFunctionNames[function] + ": " +
+                       (l.lib != nullptr ? dm_errmsg(l.lib) : "")));
     }
     const double null = null_days(options);
     const sal_Int32 rows = std::max({start.rows(), end.rows(), basis.rows()});
@@ -475,7 +547,7 @@ class DateDifferences
   }
 
   static Any cell(Gives gives, double result, uint8_t cause) {
-    if (gives == Gives::kCause) return Any(OUString::createFromAscii(dm_cause_text(cause)));
+    if (gives == Gives::kCause) return Any(utf16(dm_cause_text(cause)));
     return Any(cause == DM_CAUSE_NONE ? result : calc_error(error_of_cause(cause)));
   }
 
