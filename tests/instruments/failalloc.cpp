@@ -15,8 +15,14 @@
  *
  * and the same with an _r suffix for R's .C. A host whose processes cannot be
  * called into is armed through a file instead (FAILALLOC_CONTROL, below).
+ *
+ * An allocation is counted by the object that made it: the caller of malloc,
+ * or with FAILALLOC_DEPTH=N any of the N callers above it, so that what the
+ * code under test allocates through other libraries (operator new, a string
+ * of the host's own kind) counts as its own, while the host's work goes on.
  */
 #include <dlfcn.h>
+#include <execinfo.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -45,6 +51,7 @@ long counted;
 int failed;
 int inside;  // a check in progress on this thread: the allocations it makes go through
 pid_t controlled;
+int depth;  // callers above the allocator that count (FAILALLOC_DEPTH, else 1)
 
 void arm(long at, const char* only) {
   armed_at = 0;
@@ -108,15 +115,28 @@ __attribute__((destructor)) void report() {
   if (written != length) unlink(path);  // no count rather than a wrong one
 }
 
+bool made_by_wanted(const void* address) {
+  Dl_info info{};
+  return dladdr(address, &info) != 0 && wanted(info.dli_fname);
+}
+
 bool fail_now(const void* caller) {
   if (inside) return false;
   inside = 1;
   take_control();
   bool fail = false;
   if (armed_at != 0) {
-    Dl_info info{};
-    if (every_caller || (dladdr(caller, &info) != 0 && wanted(info.dli_fname)))
-      fail = ++counted == armed_at;
+    if (depth == 0) {
+      const char* d = getenv("FAILALLOC_DEPTH");
+      depth = d != nullptr && atoi(d) > 1 ? (atoi(d) < 30 ? atoi(d) : 30) : 1;
+    }
+    bool ours = every_caller || made_by_wanted(caller);
+    if (!ours && depth > 1) {
+      void* frames[32];
+      const int n = backtrace(frames, depth + 2);  // this check and the allocator first
+      for (int i = 1; i < n && !ours; ++i) ours = made_by_wanted(frames[i]);
+    }
+    if (ours) fail = ++counted == armed_at;
   }
   if (fail) failed = 1;
   inside = 0;
