@@ -7,6 +7,7 @@
 
 #include "core/dates.h"
 #include "core/parallel.h"
+#include "functions/argument_tests.h"
 
 namespace dmcore {
 
@@ -50,21 +51,36 @@ const char* cause_text(Cause cause) {
   return "";
 }
 
-Cause missing_cause(double start, double end, const Basis& basis) {
-  for (const double d : {start, end}) {
-    if (std::isnan(d)) {
-      switch (reason_of_value(d)) {
-        case DateReason::kNotADate:
-          return Cause::kNotADate;
-        case DateReason::kNoSuchDay:
-          return Cause::kNoSuchDay;
-        default:
-          return Cause::kDateMissing;
-      }
-    }
-    if (!(d >= mcn::kFirstDate && d < mcn::kDateLimit)) return Cause::kDateOutOfRange;
+namespace {
+
+// Why a date that failed its test is no usable date: the reason a NaN keeps,
+// or a number beyond the calendar's range.
+Cause date_cause(double d) {
+  if (!std::isnan(d)) return Cause::kDateOutOfRange;
+  switch (reason_of_value(d)) {
+    case DateReason::kNotADate:
+      return Cause::kNotADate;
+    case DateReason::kNoSuchDay:
+      return Cause::kNoSuchDay;
+    default:
+      return Cause::kDateMissing;
   }
-  return basis.kind == Basis::Kind::kMissing ? Cause::kBasisMissing : Cause::kBasisUnknown;
+}
+
+}  // namespace
+
+Cause missing_cause(double start, double end, const Basis& basis) {
+  // The module found no usable basis when both dates passed.
+  int code = mcn::kBasisNone;
+  switch (mcn::first_failed_test(
+      start, end, [] { return int{mcn::kBasisNone}; }, code)) {
+    case mcn::FailedTest::kStart:
+      return date_cause(start);
+    case mcn::FailedTest::kEnd:
+      return date_cause(end);
+    default:
+      return basis.kind == Basis::Kind::kMissing ? Cause::kBasisMissing : Cause::kBasisUnknown;
+  }
 }
 
 void Evaluator::basis(const Basis& b) {

@@ -21,7 +21,7 @@ namespace {
 using mcn::BasisRule;
 using mcn::CivilDate;
 
-bool valid_date(double d) { return d >= mcn::kFirstDate && d < mcn::kDateLimit; }
+using mcn::valid_date;
 
 CivilDate engine_date(double value) {
   Civil c{};
@@ -98,7 +98,9 @@ int leap_days_host_lacks(CivilDate from, CivilDate to) {
 
 bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
-void count_yrdif(Explanation& e, double start, double end) {
+}  // namespace
+
+void explain_yrdif(Explanation& e, double start, double end) {
   using namespace mcn::yrdif;
   const double sign = direction_sign(start, end);
   double first = start;
@@ -134,7 +136,7 @@ void count_yrdif(Explanation& e, double start, double end) {
   }
 }
 
-void count_datdif(Explanation& e, double start, double end) {
+void explain_datdif(Explanation& e, double start, double end) {
   const bool negate = start > end;
   e.swapped = negate;
   e.sign = negate ? -1 : 1;
@@ -146,8 +148,6 @@ void count_datdif(Explanation& e, double start, double end) {
   e.days = days;
   e.count = e.basis == mcn::kBasis30360 ? Count::kThirty : Count::kActual;
 }
-
-}  // namespace
 
 const char* failed_test_text(FailedTest t) {
   switch (t) {
@@ -163,7 +163,7 @@ const char* failed_test_text(FailedTest t) {
   return "";
 }
 
-bool explainable(const Function& f) { return f.name == "YRDIF" || f.name == "DATDIF"; }
+bool explainable(const Function& f) { return f.declared != nullptr; }
 
 const char* basis_name(int basis) {
   switch (basis) {
@@ -207,7 +207,8 @@ Explanation explain(const Function& f, double start, double end, const Basis& ba
   Explanation e{};
   e.function = f.name;
   e.module = f.module;
-  e.whole_days = f.whole_days;
+  e.whole_days = f.whole_days();
+  e.age_basis = f.declared->age_basis;
   e.start = explained_date(start);
   e.end = explained_date(end);
   e.basis_given = basis.kind;
@@ -220,30 +221,25 @@ Explanation explain(const Function& f, double start, double end, const Basis& ba
   module.basis(basis);
   e.module_cause = module.run(start, end, &e.module_result);
 
-  // The function's tests, in its order.
-  const bool yrdif = f.name == "YRDIF";
-  if (!valid_date(start)) {
-    e.failed = FailedTest::kStart;
-  } else if (!valid_date(end)) {
-    e.failed = FailedTest::kEnd;
-  } else if (basis.kind == Basis::Kind::kLeftOut) {
-    e.basis = mcn::kBasisAge;
-  } else if (basis.kind == Basis::Kind::kText) {
+  // The function's tests, in their order, with the basis read as the module
+  // reads it.
+  const Declaration& d = *f.declared;
+  const auto read_basis = [&] {
+    if (basis.kind == Basis::Kind::kLeftOut) return d.left_out_basis;
+    if (basis.kind != Basis::Kind::kText) return int{mcn::kBasisNone};
     const std::size_t n = basis.text.size() < std::size_t{mcn::kBasisBuffer}
                               ? basis.text.size()
                               : std::size_t{mcn::kBasisBuffer};
     Recorder r{e, {}, {}};
-    e.basis =
-        mcn::recognise_basis(basis.text.data(), static_cast<std::int32_t>(n), yrdif, r, upper_case);
-  }
-  if (e.failed == FailedTest::kNone && e.basis == mcn::kBasisNone) e.failed = FailedTest::kBasis;
+    return mcn::recognise_basis(basis.text.data(), static_cast<std::int32_t>(n), d.age_basis, r,
+                                upper_case);
+  };
+  e.failed = mcn::first_failed_test(start, end, read_basis, e.basis);
 
   if (e.failed != FailedTest::kNone) {
     e.cause = missing_cause(start, end, basis);
-  } else if (yrdif) {
-    count_yrdif(e, start, end);
   } else {
-    count_datdif(e, start, end);
+    d.explain_count(e, start, end);
   }
   e.adjusted_from = e.from;
   e.adjusted_to = e.to;
@@ -320,14 +316,14 @@ void date_line(std::string& s, const char* label, const ExplainedDate& d) {
 }
 
 void rule_lines(std::string& s, const Explanation& e) {
-  const bool yrdif = e.function == "YRDIF";
   for (int i = 0; i < e.rules_tried; ++i) {
     const RuleTried& t = e.rules[i];
     const mcn::BasisRuleKeys& k = mcn::kBasisRules[static_cast<int>(t.rule)];
     if (t.rule == BasisRule::kActThenAct)
       add(s, "  %-19s %s\n", "upper-cased", quoted(e.basis_read).c_str());
-    if (t.rule == BasisRule::k360 && !yrdif)
-      add(s, "  %-19s not tried: a basis of YRDIF only\n", rule_name(BasisRule::kAge).c_str());
+    if (t.rule == BasisRule::k360 && !e.age_basis)
+      add(s, "  %-19s not tried: a basis of %s only\n", rule_name(BasisRule::kAge).c_str(),
+          age_basis_functions().c_str());
     std::string what;
     if (t.found_at < 0) {
       what = std::string("\"") + k.first + "\" not found";

@@ -12,15 +12,16 @@
 #include "core/evaluate.h"
 #include "core/loader.h"
 #include "daycount/basis.h"
+#include "functions/argument_tests.h"
 
 namespace dmcore {
 
-// Which test of the function failed first, in its order of tests.
-enum class FailedTest : std::uint8_t { kNone = 0, kStart = 1, kEnd = 2, kBasis = 3 };
+// Which of the function's tests of its arguments failed first.
+using mcn::FailedTest;
 const char* failed_test_text(FailedTest t);  // "", "start date", "end date", "basis"
 
-// Whether the function can be explained: YRDIF and DATDIF, the functions of
-// the modules built here.
+// Whether the function can be explained: a function declared here
+// (core/catalogue.h).
 bool explainable(const Function& f);
 
 struct ExplainedDate {
@@ -67,7 +68,8 @@ enum class Count : std::uint8_t {
 struct Explanation {
   std::string function;  // the registered name
   std::string module;    // and the module that registered it
-  bool whole_days;       // its results are days (DATDIF), else years
+  bool whole_days;       // its results are days, else years
+  bool age_basis;        // AGE is among its bases
   ExplainedDate start;
   ExplainedDate end;
 
@@ -122,6 +124,12 @@ struct Explanation {
 
 // Explains f(start, end, basis). f must be explainable and accept the basis.
 Explanation explain(const Function& f, double start, double end, const Basis& basis);
+
+// The count of each function, step by step: the explainer that a function's
+// declaration names (functions/*/module.def). Each fills the count's parts and
+// the result of an explanation whose arguments passed the tests.
+void explain_yrdif(Explanation& e, double start, double end);
+void explain_datdif(Explanation& e, double start, double end);
 
 // The explanation as a person reads it: lines ending in "\n".
 std::string explanation_text(const Explanation& e);

@@ -93,28 +93,7 @@ std::string elf_fault(int fd, std::uint64_t file_size) {
   return "";
 }
 
-// The functions of this project's modules whose results are whole days, from
-// their declarations.
-#define MCN_MODULE(...)
-#define MCN_FUNCTION(...)
-#define MCN_ALSO_EXPORT(...)
-#define MCN_WHOLE_DAYS(name) #name,
-constexpr const char* kWholeDayFunctions[] = {
-#include "functions/datdif/module.def"
-#include "functions/yrdif/module.def"
-};
-#undef MCN_WHOLE_DAYS
-#undef MCN_ALSO_EXPORT
-#undef MCN_FUNCTION
-#undef MCN_MODULE
-
 }  // namespace
-
-bool whole_days(const std::string& function) {
-  for (const char* name : kWholeDayFunctions)
-    if (function == name) return true;
-  return false;
-}
 
 bool check_module_file(const std::string& path, std::string& error) {
   // Non-blocking, so that a FIFO that appeared under the name cannot hang the open.
@@ -209,15 +188,14 @@ bool register_record(const mcn::ModuleRecord& record, Module& module, std::strin
     const mcn::FunctionItem& item = items->items[i];
     if (!has_nul(item.name, sizeof item.name))
       return fail(error, path, "function name is not NUL-terminated");
-    std::string function_name = field_text(item.name, sizeof item.name);
-    const bool whole = whole_days(function_name);
-    Function f{std::move(function_name),
+    Function f{field_text(item.name, sizeof item.name),
                item.min_args,
                item.max_args,
                vector->entries[i],
                name,
                path,
-               whole};
+               nullptr};
+    f.declared = declaration(f.name, f.min_args, f.max_args);
     if (f.name.empty()) return fail(error, path, "function item has no name");
     if (!printable(f.name))
       return fail(error, path, "function name " + quoted(f.name) + " is not printable ASCII");

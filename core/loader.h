@@ -10,26 +10,26 @@
 #include <string>
 #include <vector>
 
+#include "core/catalogue.h"
 #include "core/runtime.h"
 #include "frame/abi.h"
 
 namespace dmcore {
 
-// A registered function: name, argument counts, result kind and
-// implementation entry.
+// A registered function: name, argument counts and implementation entry, and
+// its declaration when it is one of the functions built here.
 struct Function {
   std::string name;
   int min_args;
   int max_args;
   mcn::ImplEntry impl;
-  std::string module;  // the module that registered it
-  std::string path;    // and its file
-  bool whole_days;     // its results are whole numbers of days
-};
+  std::string module;           // the module that registered it
+  std::string path;             // and its file
+  const Declaration* declared;  // core/catalogue.h; null for another module's function
 
-// Whether a function's results are whole numbers of days, as the declarations
-// of the modules built here say (functions/*/module.def); false for others.
-bool whole_days(const std::string& function);
+  // Its results are whole numbers of days, as its declaration says.
+  bool whole_days() const { return declared != nullptr && declared->whole_days; }
+};
 
 struct Module {
   std::string path;

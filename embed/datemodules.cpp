@@ -330,7 +330,7 @@ void dm_function_arity(const dm_function* f, int* fewest, int* most) {
 }
 
 int dm_function_whole_days(const dm_function* f) {
-  return f != nullptr && f->function.whole_days ? 1 : 0;
+  return f != nullptr && f->function.whole_days() ? 1 : 0;
 }
 
 int dm_function_explainable(const dm_function* f) {

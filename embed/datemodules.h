@@ -118,14 +118,16 @@ DM_API const char* dm_module_field(const dm_library* lib, size_t i, size_t k, co
 /* The registered functions, in name order. */
 DM_API size_t dm_function_count(const dm_library* lib);
 DM_API const dm_function* dm_function_at(const dm_library* lib, size_t i);
-/* A function by name (YRDIF, DATDIF; case does not matter). */
+/* A function by name; case does not matter. */
 DM_API int dm_function_find(const dm_library* lib, const char* name, const dm_function** out);
 DM_API const char* dm_function_name(const dm_function* f);
-/* The fewest and most arguments the function takes (YRDIF 2 and 3, DATDIF 3). */
+/* The fewest and most arguments the function takes, as its module registers them. */
 DM_API void dm_function_arity(const dm_function* f, int* fewest, int* most);
-/* 1 when the function's results are whole numbers of days (DATDIF), else 0. */
+/* 1 when the function's results are whole numbers of days, else 0 (years, or
+   a function of a module not built with this library). */
 DM_API int dm_function_whole_days(const dm_function* f);
-/* 1 when dm_explain can explain the function (YRDIF and DATDIF), else 0. */
+/* 1 when the function can be explained (a function of the modules built with
+   this library, under its declared name and argument counts), else 0. */
 DM_API int dm_function_explainable(const dm_function* f);
 
 /*

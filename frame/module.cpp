@@ -10,23 +10,22 @@
 
 // The implementation entries that the declaration names.
 #define MCN_MODULE(...)
-#define MCN_FUNCTION(name, fewest, most, impl) \
+// (Its count and results are the embedding library's concern, not the frame's.)
+#define MCN_FUNCTION(name, fewest, most, impl, ...) \
   extern "C" MCN_EXPORT std::int32_t impl(const mcn::ArgBlock* args, double* result);
 #define MCN_ALSO_EXPORT(symbol)
-// What the host makes of a function's results, declared for it; nothing here.
-#define MCN_WHOLE_DAYS(name)
 #include MCN_MODULE_DECLARATION
 #undef MCN_FUNCTION
 
 // The function table: item i describes implementation entry i. The static
 // records keep their plain names in the symbol table (a file-static name is
 // otherwise mangled).
-#define MCN_FUNCTION(name, fewest, most, impl) mcn::function_item(#name, fewest, most),
+#define MCN_FUNCTION(name, fewest, most, impl, ...) mcn::function_item(#name, fewest, most),
 static const mcn::FunctionItem fncitems[] __asm__("fncitems") = {
 #include MCN_MODULE_DECLARATION
 };
 #undef MCN_FUNCTION
-#define MCN_FUNCTION(name, fewest, most, impl) impl,
+#define MCN_FUNCTION(name, fewest, most, impl, ...) impl,
 static const mcn::ImplEntry implementations[] = {
 #include MCN_MODULE_DECLARATION
 };

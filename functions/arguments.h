@@ -6,6 +6,7 @@
 
 #include "daycount/daycount.h"
 #include "frame/frame.h"
+#include "functions/argument_tests.h"
 
 namespace mcn {
 
@@ -14,10 +15,6 @@ inline void store_missing(double* slot) { __builtin_memcpy(slot, &kMissingBits, 
 inline double date_argument(const ArgBlock* args, int k) {
   return *static_cast<const double*>(args->args[k].value);
 }
-
-// A date value is usable when it is a number within the host's calendar range;
-// every comparison with a NaN is false, so NaNs fail too.
-inline bool valid_date(double d) { return d >= kFirstDate && d < kDateLimit; }
 
 inline const TextDescriptor* text_argument(const ArgBlock* args, int k) {
   return static_cast<const TextDescriptor*>(args->args[k].value);

@@ -1,8 +1,13 @@
 // The loader refuses files that are not well-formed modules with a message,
 // and registers the functions of those that are.
+#include <cmath>
 #include <fstream>
+#include <random>
 #include <string>
 
+#include "core/catalogue.h"
+#include "core/evaluate.h"
+#include "core/explain.h"
 #include "core/loader.h"
 #include "support.h"
 
@@ -66,6 +71,61 @@ TEST(Loader, DirectoryRegistersEveryFunctionAndReportsBadFiles) {
   const dmcore::Registry none = dmcore::load_directory(host, "/nonexistent");
   ASSERT_EQ(none.errors.size(), 1u);
   EXPECT_TRUE(none.modules.empty());
+}
+
+// The catalogue and the built modules agree: each declaration is registered
+// by exactly one module under its name and argument counts, and what it says
+// of the function is what the module does, over random pairs: whole days or
+// years, AGE among the bases or not, and the basis when it is left out.
+TEST(Catalogue, DeclarationsAreWhatTheModulesDo) {
+  testhost::Host host;
+  const dmcore::Registry modules =
+      dmcore::load_directory(host, std::string(FIXTURE_DIR) + "/../modules");
+  ASSERT_EQ(modules.functions.size(), dmcore::declaration_count());
+  std::mt19937_64 rng(25);
+  std::uniform_real_distribution<double> day(-138061, 6589336);
+  for (std::size_t i = 0; i < dmcore::declaration_count(); ++i) {
+    const dmcore::Declaration& d = dmcore::declaration_at(i);
+    SCOPED_TRACE(d.name);
+    const auto it = modules.functions.find(d.name);
+    ASSERT_NE(it, modules.functions.end());
+    const dmcore::Function& f = it->second;
+    EXPECT_EQ(f.declared, &d);
+    EXPECT_EQ(f.min_args, d.fewest);
+    EXPECT_EQ(f.max_args, d.most);
+
+    dmcore::Evaluator age(f), act(f), left_out(f), named(f);
+    age.basis(dmcore::Basis::of("AGE"));
+    act.basis(dmcore::Basis::of("ACT/ACT"));
+    if (dmcore::accepts(f, dmcore::Basis::left_out())) {
+      left_out.basis(dmcore::Basis::left_out());
+      ASSERT_NE(d.left_out_basis, mcn::kBasisNone);
+      named.basis(dmcore::Basis::of(dmcore::basis_name(d.left_out_basis)));
+    }
+    int fractions = 0;
+    for (int k = 0; k < 2000; ++k) {
+      const double start = day(rng), end = day(rng);
+      double r = 0, r2 = 0;
+      ASSERT_EQ(act.run(start, end, &r), dmcore::Cause::kNone);
+      fractions += r != std::floor(r);
+      EXPECT_EQ(age.run(start, end, &r),
+                d.age_basis ? dmcore::Cause::kNone : dmcore::Cause::kBasisUnknown);
+      if (dmcore::accepts(f, dmcore::Basis::left_out())) {
+        EXPECT_EQ(left_out.run(start, end, &r), dmcore::Cause::kNone);
+        EXPECT_EQ(named.run(start, end, &r2), dmcore::Cause::kNone);
+        EXPECT_EQ(testing_support::bits(r), testing_support::bits(r2));
+      }
+    }
+    EXPECT_EQ(fractions == 0, d.whole_days);
+  }
+
+  // Another module's function is registered, but not declared here.
+  dmcore::Module m;
+  std::string error;
+  ASSERT_TRUE(dmcore::load_module(host, std::string(FIXTURE_DIR) + "/ok.so", m, error)) << error;
+  EXPECT_EQ(m.functions.at(0).declared, nullptr);
+  EXPECT_EQ(dmcore::declaration("YRDIF", 3, 3), nullptr);  // not with other counts
+  EXPECT_EQ(dmcore::age_basis_functions(), "YRDIF");
 }
 
 }  // namespace

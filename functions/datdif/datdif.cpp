@@ -8,19 +8,17 @@ using namespace mcn;
 
 extern "C" MCN_EXPORT std::int32_t ufdatdi(const ArgBlock* args, double* result) {
   store_missing(result);
+  int basis = kBasisNone;
+  const auto read_basis = [args] { return basis_argument(args, 2, datdif::kAgeBasis); };
   const double start = date_argument(args, 0);
-  if (!valid_date(start)) return kStatusMissing;
   const double end = date_argument(args, 1);
-  if (!valid_date(end)) return kStatusMissing;
+  if (first_failed_test(start, end, read_basis, basis) != FailedTest::kNone) return kStatusMissing;
 
   // Every basis counts from the earlier date and negates afterwards; min and
   // max order the pair without a branch on its (random) direction.
   const bool negate = start > end;
   const double earlier = std::min(start, end);  // end < start ? end : start
   const double later = std::max(end, start);    // end < start ? start : end
-
-  const int basis = basis_argument(args, 2, false);
-  if (basis == kBasisNone) return kStatusMissing;
 
   const CivilDate a = host_calendar(earlier);
   const CivilDate b = host_calendar(later);

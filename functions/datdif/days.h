@@ -7,6 +7,11 @@
 
 namespace mcn::datdif {
 
+// DATDIF's bases are the day counts, AGE none of them, and it has no basis
+// when the argument is left out.
+constexpr bool kAgeBasis = false;
+constexpr int kLeftOutBasis = kBasisNone;
+
 // Every basis counts from the earlier date a to the later b, and the count is
 // negated when the start was the later one. ACT/ACT, ACT/360 and ACT/365 all
 // count the actual days.

@@ -10,6 +10,10 @@
 
 namespace mcn::yrdif {
 
+// AGE is among YRDIF's bases, and is its basis when the argument is left out.
+constexpr bool kAgeBasis = true;
+constexpr int kLeftOutBasis = kBasisAge;
+
 // The start unless the end is earlier, and the end unless the start is later:
 // minsd and maxsd, which keep their first operand unless the comparison says
 // otherwise, so that equal values (-0.0 and +0.0) stay where they were.

@@ -5,12 +5,14 @@
 extern "C" MCN_EXPORT std::int32_t ufyrdif(const mcn::ArgBlock* args, double* result) {
   using namespace mcn;
   store_missing(result);
+  int basis = kBasisNone;
+  const auto read_basis = [args] {
+    return args->count == 2 ? yrdif::kLeftOutBasis : basis_argument(args, 2, yrdif::kAgeBasis);
+  };
   double first = date_argument(args, 0);
-  if (!valid_date(first)) return kStatusMissing;
   double second = date_argument(args, 1);
-  if (!valid_date(second)) return kStatusMissing;
-  const int basis = args->count == 2 ? kBasisAge : basis_argument(args, 2, true);
-  if (basis == kBasisNone) return kStatusMissing;
+  if (first_failed_test(first, second, read_basis, basis) != FailedTest::kNone)
+    return kStatusMissing;
 
   const double sign = yrdif::direction_sign(first, second);
   yrdif::order(basis, first, second);

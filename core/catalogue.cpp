@@ -1,0 +1,66 @@
+#include "core/catalogue.h"
+
+#include "core/explain.h"
+#include "functions/datdif/days.h"
+#include "functions/yrdif/years.h"
+
+namespace dmcore {
+
+namespace {
+
+enum class Results : bool { years, days };
+
+// One entry a function declaration: the name and argument counts its module
+// registers, its results, and the bases, the basis left out and the explainer
+// of its count (functions/COUNT/, namespace mcn::COUNT).
+#define MCN_MODULE(...)
+#define MCN_ALSO_EXPORT(...)
+#define MCN_FUNCTION(name, fewest, most, impl, count, results) \
+  Declaration{#name,                                           \
+              fewest,                                          \
+              most,                                            \
+              Results::results == Results::days,               \
+              mcn::count::kAgeBasis,                           \
+              mcn::count::kLeftOutBasis,                       \
+              &explain_##count},
+constexpr Declaration kDeclarations[] = {
+#include "functions/datdif/module.def"
+#include "functions/yrdif/module.def"
+};
+#undef MCN_FUNCTION
+#undef MCN_ALSO_EXPORT
+#undef MCN_MODULE
+
+constexpr std::size_t kCount = sizeof kDeclarations / sizeof *kDeclarations;
+
+// A basis may be left out only where the declaration says what it is then.
+constexpr bool consistent() {
+  for (const Declaration& d : kDeclarations)
+    if ((d.fewest < 3) != (d.left_out_basis != mcn::kBasisNone) || d.fewest > d.most) return false;
+  return true;
+}
+static_assert(consistent(), "a function that may be called with two arguments has a basis then");
+
+}  // namespace
+
+std::size_t declaration_count() { return kCount; }
+
+const Declaration& declaration_at(std::size_t i) { return kDeclarations[i]; }
+
+const Declaration* declaration(std::string_view name, int fewest, int most) {
+  for (const Declaration& d : kDeclarations)
+    if (name == d.name && fewest == d.fewest && most == d.most) return &d;
+  return nullptr;
+}
+
+std::string age_basis_functions() {
+  std::string names;
+  for (const Declaration& d : kDeclarations) {
+    if (!d.age_basis) continue;
+    if (!names.empty()) names += " and ";
+    names += d.name;
+  }
+  return names;
+}
+
+}  // namespace dmcore
