@@ -53,10 +53,10 @@ const Declaration* declaration(std::string_view name, int fewest, int most) {
   return nullptr;
 }
 
-std::string age_basis_functions() {
+std::string declared_names(bool age_basis_only) {
   std::string names;
   for (const Declaration& d : kDeclarations) {
-    if (!d.age_basis) continue;
+    if (age_basis_only && !d.age_basis) continue;
     if (!names.empty()) names += " and ";
     names += d.name;
   }

@@ -33,9 +33,9 @@ const Declaration& declaration_at(std::size_t i);
 // evaluated, but not known here.
 const Declaration* declaration(std::string_view name, int fewest, int most);
 
-// The names of the functions that take AGE among their bases, joined by
-// " and " ("YRDIF").
-std::string age_basis_functions();
+// The names of the declared functions, or of those that take AGE among their
+// bases, in name order joined by " and " ("DATDIF and YRDIF").
+std::string declared_names(bool age_basis_only = false);
 
 }  // namespace dmcore
 

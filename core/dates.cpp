@@ -132,8 +132,11 @@ DateReason read_date(std::string_view text, double& value) {
   return DateReason::kDate;
 }
 
-std::string refusal(DateReason reason, std::string_view text) {
-  return std::string(reason_text(reason)) + ": " + quoted(trim(text));
+std::string refusal(std::string_view function, std::string_view argument, DateReason reason,
+                    std::string_view text) {
+  std::string s;
+  if (!function.empty()) s = escaped(function) + ": ";
+  return s + escaped(argument) + ": " + reason_text(reason) + ": " + quoted(trim(text));
 }
 
 bool format_iso(double value, char* out, int& length) {

@@ -79,8 +79,12 @@ inline bool read_iso10(const Char* t, DateReason& reason, double& value) {
   return true;
 }
 
-// A refusal as every face words it: the reason and the text, quoted safely.
-std::string refusal(DateReason reason, std::string_view text);
+// A refused date text as every face words it: "FUNCTION: ARGUMENT: REASON:
+// 'TEXT'", with FUNCTION and its ": " left out when empty. ARGUMENT names the
+// argument as the face's users know it ("argument 2", "end[3]"); each part is
+// escaped, and the text (without the blanks the reader passes over) quoted.
+std::string refusal(std::string_view function, std::string_view argument, DateReason reason,
+                    std::string_view text);
 
 // yyyy-mm-dd (at least four year digits, "-" before a negative year) of a
 // date value's day; false for a value whose year has more than 9 digits, which

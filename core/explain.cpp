@@ -323,7 +323,7 @@ void rule_lines(std::string& s, const Explanation& e) {
       add(s, "  %-19s %s\n", "upper-cased", quoted(e.basis_read).c_str());
     if (t.rule == BasisRule::k360 && !e.age_basis)
       add(s, "  %-19s not tried: a basis of %s only\n", rule_name(BasisRule::kAge).c_str(),
-          age_basis_functions().c_str());
+          declared_names(true).c_str());
     std::string what;
     if (t.found_at < 0) {
       what = std::string("\"") + k.first + "\" not found";

@@ -219,6 +219,27 @@ const char* dm_reason_text(int reason) {
              : "";
 }
 
+size_t dm_refusal_text(const char* function, const char* argument, int reason, const char* text,
+                       size_t length, char* buf, size_t size) {
+  const auto r = reason >= DM_DATE_NOT_A_DATE && reason <= DM_DATE_NO_SUCH_DAY
+                     ? static_cast<dmcore::DateReason>(reason)
+                     : dmcore::DateReason::kNotADate;
+  std::string m;
+  try {
+    m = dmcore::refusal(function != nullptr ? function : "", argument != nullptr ? argument : "", r,
+                        text != nullptr ? std::string_view(text, length) : "");
+  } catch (...) {  // out of memory: the reason alone, which needs none
+    const int n = std::snprintf(buf, size, "%s", dmcore::reason_text(r));
+    return n > 0 ? static_cast<size_t>(n) : 0;
+  }
+  if (buf != nullptr && size > 0) {
+    const std::size_t n = std::min(m.size(), size - 1);
+    std::memcpy(buf, m.data(), n);
+    buf[n] = '\0';
+  }
+  return m.size();
+}
+
 namespace {
 
 // dm_open's work; it may run out of memory, which dm_open turns into a status:
@@ -539,81 +560,7 @@ int dm_iso_from_date(double value, char* buf, size_t size) {
 
 // --- Explaining -------------------------------------------------------------------
 
-constexpr bool same_code(int a, int b) { return a == b; }
-static_assert(same_code(DM_BASIS_30_360, mcn::kBasis30360) &&
-              same_code(DM_BASIS_ACT_ACT, mcn::kBasisActAct) &&
-              same_code(DM_BASIS_ACT_360, mcn::kBasisAct360) &&
-              same_code(DM_BASIS_ACT_365, mcn::kBasisAct365) &&
-              same_code(DM_BASIS_AGE, mcn::kBasisAge) && same_code(DM_BASIS_NONE, mcn::kBasisNone));
-static_assert(DM_RULE_360 == static_cast<int>(mcn::BasisRule::k360) &&
-              DM_RULE_AGE == static_cast<int>(mcn::BasisRule::kAge) &&
-              DM_RULE_ACT_THEN_ACT == static_cast<int>(mcn::BasisRule::kActThenAct) &&
-              DM_RULE_360 + 1 == mcn::kBasisRuleCount);
-static_assert(DM_THIRTY_START_ON_31ST == static_cast<int>(mcn::ThirtyRule::kStartOn31st) &&
-              DM_THIRTY_END_ON_31ST == static_cast<int>(mcn::ThirtyRule::kEndOn31st));
-static_assert(DM_COUNT_AGE == static_cast<int>(dmcore::Count::kAge) &&
-              DM_FAILED_BASIS == static_cast<int>(dmcore::FailedTest::kBasis) &&
-              DM_GIVEN_TEXT == static_cast<int>(dmcore::Basis::Kind::kText));
-static_assert(sizeof(dm_explanation::basis_read) == mcn::kBasisBuffer + 1);
-
 namespace {
-
-dm_ymd ymd(const mcn::CivilDate& d) { return {d.year, d.month, d.day}; }
-
-dm_explained_date explained(const dmcore::ExplainedDate& d) {
-  return {d.value,     d.has_date,   d.value >= mcn::kFirstDate && d.value < mcn::kDateLimit,
-          d.date.year, d.date.month, d.date.day};
-}
-
-void fill(const dmcore::Explanation& e, dm_explanation& o) {
-  o = dm_explanation{};
-  std::snprintf(o.function, sizeof o.function, "%s", e.function.c_str());
-  o.start = explained(e.start);
-  o.end = explained(e.end);
-  o.basis_given = static_cast<int32_t>(e.basis_given);
-  o.basis = e.basis;
-  o.upper_cased = e.upper_cased;
-  o.basis_read_length = static_cast<int32_t>(e.basis_read.size());
-  std::memcpy(o.basis_read, e.basis_read.data(), e.basis_read.size());
-  o.rules_tried = e.rules_tried;
-  for (int i = 0; i < e.rules_tried; ++i)
-    o.rules[i] = {static_cast<int32_t>(e.rules[i].rule), e.rules[i].found_at, e.rules[i].decided};
-  o.swapped = e.swapped;
-  o.sign = e.sign;
-  o.count = static_cast<int32_t>(e.count);
-  o.from = ymd(e.from);
-  o.to = ymd(e.to);
-  o.days = e.days;
-  o.divisor = e.divisor;
-  o.adjusted_from = ymd(e.adjusted_from);
-  o.adjusted_to = ymd(e.adjusted_to);
-  o.moves = e.moves;
-  for (int i = 0; i < e.moves; ++i)
-    o.moved[i] = {static_cast<int32_t>(e.moved[i].rule), e.moved[i].end, e.moved[i].from,
-                  e.moved[i].to};
-  if (e.count == dmcore::Count::kActual) {
-    o.from_day = mcn::day_number(e.from);
-    o.to_day = mcn::day_number(e.to);
-  }
-  o.shifts = e.shifts;
-  for (int i = 0; i < e.shifts; ++i)
-    o.shifted[i] = {e.shifted[i].end, ymd(e.shifted[i].before), ymd(e.shifted[i].after)};
-  o.parts = e.parts;
-  for (int i = 0; i < e.parts; ++i)
-    o.part[i] = {ymd(e.part[i].from), ymd(e.part[i].to), e.part[i].days,
-                 e.part[i].leap ? 366 : 365};
-  o.whole_first = e.whole_first;
-  o.whole_years = e.whole_years;
-  o.whole_leap = e.whole_leap;
-  o.common_days = e.common_days;
-  o.leap_days = e.leap_days;
-  o.years_taken_off = e.years_taken_off;
-  o.result = e.result;
-  o.module_result = e.module_result;
-  o.same_bits = e.same_bits;
-  o.cause = static_cast<int32_t>(e.cause);
-  o.failed_test = static_cast<int32_t>(e.failed);
-}
 
 // The explanation of an evaluation, or the status that refuses it.
 int explanation(const dm_function* f, double start, double end, const char* basis,
@@ -626,19 +573,6 @@ int explanation(const dm_function* f, double start, double end, const char* basi
 }
 
 }  // namespace
-
-int dm_explain(const dm_function* f, double start, double end, const char* basis,
-               size_t basis_length, dm_explanation* out) {
-  if (out == nullptr) return DM_MISUSE;
-  try {
-    dmcore::Explanation e;
-    const int status = explanation(f, start, end, basis, basis_length, e);
-    if (status == DM_OK || status == DM_DIFFERS) fill(e, *out);
-    return status;
-  } catch (...) {
-    return DM_NOMEM;
-  }
-}
 
 int dm_explain_text(const dm_function* f, double start, double end, const char* basis,
                     size_t basis_length, int format, char* buf, size_t size, size_t* length) {

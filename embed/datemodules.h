@@ -34,6 +34,16 @@
  * Arrays: a results array may be the start or the end array itself (results
  * are written in place); any other overlap of a results array with an input
  * is refused with DM_MISUSE.
+ *
+ * What stays: every function, enum value and constant declared here keeps its
+ * signature, number and meaning for as long as the library is
+ * libdatemodules.so.1; later versions only add functions and values (a
+ * program should take an unknown cause or reason as it takes one it does not
+ * handle). The interface has no structs whose layout could change: handles
+ * are opaque, and an explanation is JSON, whose keys documented in
+ * docs/explain.md stay (keys may be added). Texts for people (causes,
+ * reasons, refusals, notices, the explanation as text) keep their meaning but
+ * not necessarily their wording; compare numbers, not texts.
  */
 #ifndef DATEMODULES_H
 #define DATEMODULES_H
@@ -209,6 +219,19 @@ enum dm_reason {
 };
 /* The text of a refusal's reason; "" for DM_DATE_OK and DM_DATE_MISSING. */
 DM_API const char* dm_reason_text(int reason);
+/*
+ * The message for a date text that was refused, as every face words it:
+ * "FUNCTION: ARGUMENT: REASON: 'TEXT'" (without "FUNCTION: " when `function`
+ * is NULL or ""). ARGUMENT names the argument as the face's users know it
+ * ("argument 2" in SQL, "end[3]" in R, "end at position 3" in Python); the
+ * names are escaped and the text, less the blanks the reader passes over,
+ * quoted as dm_quote does. Writes at most `size` bytes, NUL-terminated, and
+ * returns the length of the whole message (DM_REFUSAL_SIZE suffice for names
+ * of up to 40 bytes each). Out of memory leaves the text out.
+ */
+#define DM_REFUSAL_SIZE 512
+DM_API size_t dm_refusal_text(const char* function, const char* argument, int reason,
+                              const char* text, size_t length, char* buf, size_t size);
 /* One text: DM_OK (a date, or a missing date with the missing value) or DM_RANGE. */
 DM_API int dm_date_from_text(const char* text, size_t length, double* value, int* reason);
 /* n texts of `width` bytes each, one after another, each padded with NULs at
@@ -247,134 +270,20 @@ DM_API size_t dm_quote(const char* text, size_t length, char* buf, size_t size);
 DM_API int dm_iso_from_date(double value, char* buf, size_t size);
 
 /*
- * Explaining one evaluation of YRDIF or DATDIF: the steps by which the result
- * comes about, from the day-count engine that the modules are built from, and
- * the module's own result for the same arguments beside them.
- */
-enum dm_basis { /* the basis a basis text names */
-                DM_BASIS_NONE = 0,
-                DM_BASIS_30_360 = 1,
-                DM_BASIS_ACT_ACT = 2,
-                DM_BASIS_ACT_360 = 3,
-                DM_BASIS_ACT_365 = 4,
-                DM_BASIS_AGE = 5
-};
-enum dm_basis_given { DM_GIVEN_LEFT_OUT = 0, DM_GIVEN_MISSING = 1, DM_GIVEN_TEXT = 2 };
-enum dm_rule { /* the rules of basis recognition, in the order they are tried */
-               DM_RULE_30_THEN_360 = 0,  /* "30", and "360" after it: 30/360 */
-               DM_RULE_360_THEN_360 = 1, /* "360", and "360" after it: 30/360 */
-               DM_RULE_ACT_THEN_ACT =
-                   2, /* upper-cased from here: "ACT", and "ACT" after it: ACT/ACT */
-               DM_RULE_ACT_THEN_360 = 3, /* "ACT", and "360" after it: ACT/360 */
-               DM_RULE_ACT_THEN_365 = 4, /* "ACT", and "365" after it: ACT/365 */
-               DM_RULE_ACTUAL = 5,       /* "ACTUAL": ACT/ACT */
-               DM_RULE_AGE = 6,          /* "AGE": AGE (YRDIF only) */
-               DM_RULE_360 = 7           /* "360" anywhere: 30/360 */
-};
-enum dm_thirty_rule { /* the 30/360 rules that move a day to 30, in their order */
-                      DM_THIRTY_BOTH_END_OF_FEBRUARY =
-                          0, /* both dates the last day of February: the end's */
-                      DM_THIRTY_START_END_OF_FEBRUARY =
-                          1, /* the start the last day of February: the start's */
-                      DM_THIRTY_END_ON_31ST =
-                          2, /* the end a 31st, the start a 30th or 31st: the end's */
-                      DM_THIRTY_START_ON_31ST = 3 /* the start a 31st: the start's */
-};
-enum dm_count {
-  DM_COUNT_NONE = 0,    /* the result is missing: see failed_test and cause */
-  DM_COUNT_30_360 = 1,  /* adjusted_from, adjusted_to, moved[], days (YRDIF: / divisor) */
-  DM_COUNT_ACTUAL = 2,  /* from_day, to_day, days (YRDIF: / divisor) */
-  DM_COUNT_ACT_ACT = 3, /* part[], whole_*, common_days / 365 + leap_days / 366 */
-  DM_COUNT_AGE = 4      /* shifted[], then ACT/ACT on the shifted dates, less years_taken_off */
-};
-enum dm_failed_test {
-  DM_FAILED_NONE = 0,
-  DM_FAILED_START = 1,
-  DM_FAILED_END = 2,
-  DM_FAILED_BASIS = 3
-};
-
-typedef struct dm_ymd { /* a date as the engine counts it (30/360 may make a day 30 of any month) */
-  int32_t year, month, day;
-} dm_ymd;
-
-typedef struct dm_explained_date {
-  double value;     /* the date value as the function received it */
-  int32_t has_date; /* 1 when year, month and day hold its day of the host calendar */
-  int32_t in_range; /* 1 within 1582-01-01 .. 20000-12-31 */
-  int64_t year;
-  int32_t month, day;
-} dm_explained_date;
-
-typedef struct dm_explanation {
-  char function[16]; /* "YRDIF" or "DATDIF" */
-  dm_explained_date start, end;
-  /* The basis argument and how it was read. */
-  int32_t basis_given;       /* enum dm_basis_given */
-  int32_t basis;             /* enum dm_basis: what it names (AGE when left out) */
-  int32_t upper_cased;       /* the rules came to the upper-casing */
-  int32_t basis_read_length; /* the text the last rule looked at: the first 256 bytes */
-  char basis_read[257];      /* after the trailing blanks, NUL-terminated */
-  int32_t rules_tried;       /* rules[0 .. rules_tried) in their order */
-  struct {
-    int32_t rule;     /* enum dm_rule */
-    int32_t found_at; /* where its first key was found, or -1 */
-    int32_t decided;
-  } rules[8];
-  /* The direction: the dates change places (YRDIF ACT/ACT and AGE, every basis
-     of DATDIF) when the start is later; sign is then -1. Other counts of YRDIF
-     come out negative by themselves (sign -1, swapped 0). */
-  int32_t swapped, sign;
-  /* The count. */
-  int32_t count;                     /* enum dm_count */
-  dm_ymd from, to;                   /* the dates counted, in that order */
-  int64_t days;                      /* the day count: 30/360 or actual days */
-  int32_t divisor;                   /* YRDIF's 360 or 365; 0 otherwise */
-  dm_ymd adjusted_from, adjusted_to; /* DM_COUNT_30_360 */
-  int32_t moves;
-  struct {
-    int32_t rule; /* enum dm_thirty_rule */
-    int32_t end;  /* 1: the end's day, 0: the start's */
-    int32_t from, to;
-  } moved[2];
-  int64_t from_day, to_day; /* DM_COUNT_ACTUAL: the engine's day numbers */
-  int32_t shifts;           /* DM_COUNT_AGE: a date moved out of a leap year */
-  struct {
-    int32_t end;
-    dm_ymd before, after;
-  } shifted[2];
-  int32_t parts;     /* DM_COUNT_ACT_ACT and AGE: the partial first and */
-  struct {           /* last years, or the one year of a short interval */
-    dm_ymd from, to; /* the first day counted, the day after the last */
-    int64_t days;
-    int32_t year_length; /* 365 or 366 */
-  } part[2];
-  int64_t whole_first, whole_years, whole_leap; /* the whole years between, of which leap */
-  int64_t common_days, leap_days;
-  int32_t years_taken_off; /* AGE: the shifts, taken off again */
-  /* The result by these steps and the module's, with the same bits. */
-  double result, module_result;
-  int32_t same_bits;
-  int32_t cause;       /* enum dm_cause */
-  int32_t failed_test; /* enum dm_failed_test: the first test that failed */
-} dm_explanation;
-
-/*
- * Explains f(start, end, basis), with the basis as dm_eval takes it, into
- * *out. DM_OK (a missing result too: its count is DM_COUNT_NONE), DM_DIFFERS
- * when the steps do not give the module's result bit for bit (never, as the
- * tests show), DM_MISUSE for a null pointer, a left-out basis where one is
- * needed, or a function other than YRDIF and DATDIF.
- */
-DM_API int dm_explain(const dm_function* f, double start, double end, const char* basis,
-                      size_t basis_length, dm_explanation* out);
-
-/*
- * The same explanation as a text for a person (format DM_EXPLAIN_TEXT: lines
- * ending in "\n") or as one JSON object (DM_EXPLAIN_JSON; its shape is in
- * docs/explain.md), into buf of `size` bytes, NUL-terminated, cut if it does
- * not fit. *length (when not NULL) gets the length of the whole text, so a
- * caller can ask again with room for it. Returns as dm_explain does.
+ * Explaining one evaluation: the steps by which the result comes about, from
+ * the day-count engine that the modules are built from, with the module's own
+ * result for the same arguments beside them.
+ *
+ * As a text for a person (format DM_EXPLAIN_TEXT: lines ending in "\n") or as
+ * one JSON object (DM_EXPLAIN_JSON; its shape, the one explained form for
+ * programs, is in docs/explain.md), into buf of `size` bytes, NUL-terminated,
+ * cut if it does not fit. *length (when not NULL) gets the length of the
+ * whole text, so a caller can ask again with room for it. The basis is taken
+ * as dm_eval takes it. Returns DM_OK (a missing result too: its JSON says
+ * which test failed and why), DM_DIFFERS when the steps do not give the
+ * module's result bit for bit (never, as the tests show), DM_NOMEM, or
+ * DM_MISUSE for a null pointer, an unknown format, a left-out basis where one
+ * is needed, or a function that cannot be explained.
  */
 enum dm_explain_format { DM_EXPLAIN_TEXT = 0, DM_EXPLAIN_JSON = 1 };
 DM_API int dm_explain_text(const dm_function* f, double start, double end, const char* basis,

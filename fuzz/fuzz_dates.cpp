@@ -59,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   if (r == DateReason::kNotADate || r == DateReason::kNoSuchDay) {
-    const std::string message = dmcore::refusal(r, text);
+    const std::string message = dmcore::refusal("f\x1b", "argument 1", r, text);
     check(message.size() < 400, "a bounded message");
     for (const char c : message) check(c != '\n' && c != '\x1b', "a message without control bytes");
   }

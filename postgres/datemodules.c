@@ -263,13 +263,15 @@ date_argument(FunctionCallInfo fcinfo, const CallSite *site, ArgKind kind, int k
 
 				if (dm_date_from_text(VARDATA_ANY(t), VARSIZE_ANY_EXHDR(t), &value, &reason) != DM_OK)
 				{
-					char		quoted[DM_QUOTE_SIZE];
+					char		argument[32];
+					char		message[DM_REFUSAL_SIZE];
 
-					dm_quote(VARDATA_ANY(t), VARSIZE_ANY_EXHDR(t), quoted, sizeof quoted);
+					snprintf(argument, sizeof argument, "argument %d", k + 1);
+					dm_refusal_text(site->name, argument, reason, VARDATA_ANY(t),
+									VARSIZE_ANY_EXHDR(t), message, sizeof message);
 					ereport(ERROR,
 							(errcode(ERRCODE_INVALID_DATETIME_FORMAT),
-							 errmsg("%s: argument %d: %s: %s", site->name, k + 1,
-									dm_reason_text(reason), quoted)));
+							 errmsg("%s", message)));
 				}
 				return value;
 			}

@@ -69,10 +69,12 @@ void fail(sqlite3_context* context, const std::string& message) {
   sqlite3_result_error(context, message.c_str(), -1);
 }
 
-// A text as a message quotes it, by the library's rules.
-std::string quoted(const unsigned char* text, int length) {
-  char buf[DM_QUOTE_SIZE];
-  dm_quote(reinterpret_cast<const char*>(text), static_cast<size_t>(length), buf, sizeof buf);
+// The message for a refused date text, in the library's words.
+std::string refusal(const Bound& b, int k, int reason, const unsigned char* text, int length) {
+  const std::string argument = "argument " + std::to_string(k + 1);
+  char buf[DM_REFUSAL_SIZE];
+  dm_refusal_text(b.sql_name.c_str(), argument.c_str(), reason, reinterpret_cast<const char*>(text),
+                  static_cast<size_t>(length), buf, sizeof buf);
   return buf;
 }
 
@@ -99,8 +101,7 @@ bool date_argument(sqlite3_context* context, const Bound& b, sqlite3_value* valu
       if (dm_date_from_text(reinterpret_cast<const char*>(text), static_cast<size_t>(length), out,
                             &reason) == DM_OK)
         return true;
-      fail(context, b.sql_name + ": argument " + std::to_string(k + 1) + ": " +
-                        dm_reason_text(reason) + ": " + quoted(text, length));
+      fail(context, refusal(b, k, reason, text, length));
       return false;
     }
     default:

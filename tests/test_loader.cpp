@@ -125,7 +125,8 @@ TEST(Catalogue, DeclarationsAreWhatTheModulesDo) {
   ASSERT_TRUE(dmcore::load_module(host, std::string(FIXTURE_DIR) + "/ok.so", m, error)) << error;
   EXPECT_EQ(m.functions.at(0).declared, nullptr);
   EXPECT_EQ(dmcore::declaration("YRDIF", 3, 3), nullptr);  // not with other counts
-  EXPECT_EQ(dmcore::age_basis_functions(), "YRDIF");
+  EXPECT_EQ(dmcore::declared_names(true), "YRDIF");
+  EXPECT_EQ(dmcore::declared_names(), "DATDIF and YRDIF");
 }
 
 }  // namespace

@@ -74,7 +74,7 @@ void Batch::evaluate(std::string_view text, const std::string_view* fields, int 
   for (int i = 0; i < 2; ++i) {
     const dmcore::DateReason r = dmcore::read_date(fields[i], dates[i]);
     if (r == dmcore::DateReason::kNotADate || r == dmcore::DateReason::kNoSuchDay) {
-      bad("field " + std::to_string(i + 1) + ": " + dmcore::refusal(r, fields[i]));
+      bad(dmcore::refusal("", "field " + std::to_string(i + 1), r, fields[i]));
       return refused_row(fields, n);
     }
   }

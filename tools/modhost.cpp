@@ -239,7 +239,7 @@ bool read_arguments(const dmcore::Function& f, const std::vector<std::string>& a
   for (int i = 0; i < 2; ++i) {
     const dmcore::DateReason r = dmcore::read_date(args[i], dates[i]);
     if (r == dmcore::DateReason::kNotADate || r == dmcore::DateReason::kNoSuchDay) {
-      print_error("argument " + std::to_string(i + 1) + ": " + dmcore::refusal(r, args[i]));
+      print_error(dmcore::refusal("", "argument " + std::to_string(i + 1), r, args[i]));
       return false;
     }
   }
@@ -273,7 +273,8 @@ int run_call(const dmcore::Function& f, const std::vector<std::string>& args, bo
 int run_explain(const dmcore::Function& f, const std::vector<std::string>& args, bool json,
                 bool strict) {
   if (!dmcore::explainable(f)) {
-    print_error("explain knows YRDIF and DATDIF, not " + f.name);
+    print_error("explain knows " + dmcore::declared_names() + ", not " + f.name + " of module " +
+                f.module);
     return kExitUsage;
   }
   double dates[2];

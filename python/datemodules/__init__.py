@@ -137,8 +137,7 @@ def _from_datetime64(a):
 
 def _refused(name, argument, position, reason, text):
     where = f" at position {position}" if position is not None else ""
-    return ValueError(f"{name}: {argument}{where}: "
-                      f"{_library.lib.dm_reason_text(int(reason)).decode()}: {_library.quoted(text)}")
+    return ValueError(_library.refusal(name, argument + where, reason, text))
 
 
 def _from_texts(texts, name, argument, scalar=False, positions=None, refuse=True):

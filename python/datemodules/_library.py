@@ -87,8 +87,9 @@ for _name, _restype, _argtypes in [
                                             ctypes.c_void_p, ctypes.c_void_p]),
     ("dm_dates_from_counts", ctypes.c_int, [ctypes.c_size_t, ctypes.c_void_p, ctypes.c_int64,
                                             ctypes.c_void_p]),
-    ("dm_quote", ctypes.c_size_t, [ctypes.c_char_p, ctypes.c_size_t, ctypes.c_char_p,
-                                   ctypes.c_size_t]),
+    ("dm_refusal_text", ctypes.c_size_t, [ctypes.c_char_p, ctypes.c_char_p, ctypes.c_int,
+                                          ctypes.c_char_p, ctypes.c_size_t, ctypes.c_char_p,
+                                          ctypes.c_size_t]),
     ("dm_iso_from_date", ctypes.c_int, [ctypes.c_double, ctypes.c_char_p, ctypes.c_size_t]),
     ("dm_explain_text", ctypes.c_int, [_handle, ctypes.c_double, ctypes.c_double, ctypes.c_char_p,
                                        ctypes.c_size_t, ctypes.c_int, ctypes.c_char_p,
@@ -105,7 +106,7 @@ DM_NOMEM = 6
 DM_DIFFERS = 7
 DM_EXPLAIN_TEXT = 0
 DM_EXPLAIN_JSON = 1
-DM_QUOTE_SIZE = 360
+DM_REFUSAL_SIZE = 512
 
 # The texts of the causes of missing results, by number, as many as the library
 # has; None for none.
@@ -114,12 +115,21 @@ while lib.dm_cause_text(len(CAUSES)):
     CAUSES.append(lib.dm_cause_text(len(CAUSES)).decode())
 
 
-def quoted(text):
-    """A text as every face quotes it in a message."""
-    raw = text.encode("utf-8", errors="surrogateescape") if isinstance(text, str) else bytes(text)
-    buf = ctypes.create_string_buffer(DM_QUOTE_SIZE)
-    lib.dm_quote(raw, len(raw), buf, DM_QUOTE_SIZE)
-    return buf.value.decode("utf-8", errors="surrogateescape")
+def _raw(text):
+    return text.encode("utf-8", errors="surrogateescape") if isinstance(text, str) else bytes(text)
+
+
+def refusal(function, argument, reason, text):
+    """The message for a refused date text, as every face words it."""
+    raw = _raw(text)
+    size = DM_REFUSAL_SIZE
+    while True:
+        buf = ctypes.create_string_buffer(size)
+        n = lib.dm_refusal_text(_raw(function), _raw(argument), int(reason), raw, len(raw), buf,
+                                size)
+        if n < size:
+            return buf.value.decode("utf-8", errors="surrogateescape")
+        size = n + 1
 
 
 def explanation(f, start, end, basis, form):

@@ -11,6 +11,7 @@
 #include <R_ext/Rdynload.h>
 #include <math.h>
 #include <stdint.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <time.h>
@@ -79,10 +80,11 @@ static double *date_values(SEXP x, int kind, const char *function, const char *a
             }
             int reason = DM_DATE_OK;
             if (dm_date_from_text(CHAR(s), (size_t) LENGTH(s), &out[i], &reason) != DM_OK) {
-                char quoted[DM_QUOTE_SIZE];
-                dm_quote(CHAR(s), (size_t) LENGTH(s), quoted, sizeof quoted);
-                Rf_errorcall(R_NilValue, "%s: %s[%.0f]: %s: %s", function, argument, (double) i + 1,
-                         dm_reason_text(reason), quoted);
+                char where[64], message[DM_REFUSAL_SIZE];
+                snprintf(where, sizeof where, "%.40s[%.0f]", argument, (double) i + 1);
+                dm_refusal_text(function, where, reason, CHAR(s), (size_t) LENGTH(s), message,
+                                sizeof message);
+                Rf_errorcall(R_NilValue, "%s", message);
             }
         } else {
             out[i] = REAL(x)[i];
