@@ -1,5 +1,7 @@
 #include "core/catalogue.h"
 
+#include <cstdio>
+
 #include "core/explain.h"
 #include "functions/datdif/days.h"
 #include "functions/yrdif/years.h"
@@ -51,6 +53,28 @@ const Declaration* declaration(std::string_view name, int fewest, int most) {
   for (const Declaration& d : kDeclarations)
     if (name == d.name && fewest == d.fewest && most == d.most) return &d;
   return nullptr;
+}
+
+const char* bases_text(const Declaration& d) {
+  // Both lists are written once, into buffers of their own: the text is
+  // handed out to C callers, so making it must not allocate.
+  struct Texts {
+    char list[2][80] = {};
+    Texts() {
+      for (int age = 0; age < 2; ++age) {
+        const int last = age ? mcn::kBasisAge : mcn::kBasisAct365;
+        int n = 0;
+        for (int code = mcn::kBasis30360; code <= last; ++code)
+          n += std::snprintf(list[age] + n, sizeof list[age] - n, "%s%s",
+                             code == mcn::kBasis30360 ? ""
+                             : code == last           ? " or "
+                                                      : ", ",
+                             basis_name(code));
+      }
+    }
+  };
+  static const Texts texts;
+  return texts.list[d.age_basis ? 1 : 0];
 }
 
 std::string declared_names(bool age_basis_only) {

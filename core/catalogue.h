@@ -33,6 +33,10 @@ const Declaration& declaration_at(std::size_t i);
 // evaluated, but not known here.
 const Declaration* declaration(std::string_view name, int fewest, int most);
 
+// The bases a declared function takes, as a person reads them: "30/360,
+// ACT/ACT, ACT/360 or ACT/365", with AGE last where it is among them.
+const char* bases_text(const Declaration& d);
+
 // The names of the declared functions, or of those that take AGE among their
 // bases, in name order joined by " and " ("DATDIF and YRDIF").
 std::string declared_names(bool age_basis_only = false);

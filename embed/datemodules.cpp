@@ -354,6 +354,11 @@ int dm_function_whole_days(const dm_function* f) {
   return f != nullptr && f->function.whole_days() ? 1 : 0;
 }
 
+const char* dm_function_bases(const dm_function* f) {
+  return f != nullptr && f->function.declared != nullptr ? dmcore::bases_text(*f->function.declared)
+                                                         : "";
+}
+
 int dm_function_explainable(const dm_function* f) {
   return f != nullptr && dmcore::explainable(f->function) ? 1 : 0;
 }

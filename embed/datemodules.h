@@ -136,6 +136,10 @@ DM_API void dm_function_arity(const dm_function* f, int* fewest, int* most);
 /* 1 when the function's results are whole numbers of days, else 0 (years, or
    a function of a module not built with this library). */
 DM_API int dm_function_whole_days(const dm_function* f);
+/* The bases the function takes, as a person reads them ("30/360, ACT/ACT,
+   ACT/360 or ACT/365", AGE last where it is among them), for a message that
+   asks for one; "" for a function of a module not built with this library. */
+DM_API const char* dm_function_bases(const dm_function* f);
 /* 1 when the function can be explained (a function of the modules built with
    this library, under its declared name and argument counts), else 0. */
 DM_API int dm_function_explainable(const dm_function* f);

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -226,6 +227,21 @@ TEST_F(Embed, StatusesOfMisuseAndFailure) {
   EXPECT_STREQ(dm_function_name(datdif), "DATDIF");
   EXPECT_EQ(dm_function_whole_days(datdif), 1);
   EXPECT_EQ(dm_function_whole_days(yrdif), 0);
+  // The bases each function names in a message are the ones its module takes.
+  EXPECT_STREQ(dm_function_bases(yrdif), "30/360, ACT/ACT, ACT/360, ACT/365 or AGE");
+  EXPECT_STREQ(dm_function_bases(datdif), "30/360, ACT/ACT, ACT/360 or ACT/365");
+  EXPECT_STREQ(dm_function_bases(nullptr), "");
+  for (const dm_function* g : {yrdif, datdif}) {
+    std::string list = dm_function_bases(g);
+    for (std::size_t at; (at = list.find(" or ")) != std::string::npos;) list.replace(at, 4, ", ");
+    std::istringstream names(list);
+    int named = 0;
+    for (std::string name; std::getline(names >> std::ws, name, ',');) {
+      EXPECT_EQ(dm_eval(g, 0, 400, name.data(), name.size(), &r, nullptr), DM_OK) << name;
+      ++named;
+    }
+    EXPECT_EQ(dm_eval(g, 0, 400, "AGE", 3, &r, nullptr) == DM_OK, named == 5);
+  }
   ASSERT_EQ(dm_function_count(lib), 2u);
   EXPECT_EQ(dm_function_at(lib, 0), datdif);
   EXPECT_EQ(dm_function_at(lib, 2), nullptr);

@@ -424,7 +424,7 @@ def _evaluate(f, start, end, basis, refuse=True):
             bases = _np.asarray(basis, dtype=object)
         elif basis is None:
             if f.fewest > 2:
-                raise TypeError(f"{name}: the basis is needed (30/360, ACT/ACT, ACT/360 or ACT/365)")
+                raise TypeError(f"{name}: the basis is needed ({f.bases})")
             basis = _LEFT_OUT
         elif _missing_scalar(basis):
             bases = _np.full((), None, dtype=object)  # a basis without a value
@@ -619,7 +619,7 @@ def explain(start, end, basis="AGE", function="YRDIF"):
                          f"{', '.join(_modules.functions)})")
     if basis is None:
         if f.fewest > 2:
-            raise TypeError(f"explain: {name} needs a basis (30/360, ACT/ACT, ACT/360 or ACT/365)")
+            raise TypeError(f"explain: {name} needs a basis ({f.bases})")
         basis = _LEFT_OUT
     (start, end, basis), index = _align([start, end, basis])
     starts = _as_array(start, "explain", "start")

@@ -67,6 +67,7 @@ for _name, _restype, _argtypes in [
     ("dm_function_name", ctypes.c_char_p, [_handle]),
     ("dm_function_arity", None, [_handle, ctypes.POINTER(ctypes.c_int), ctypes.POINTER(ctypes.c_int)]),
     ("dm_function_whole_days", ctypes.c_int, [_handle]),
+    ("dm_function_bases", ctypes.c_char_p, [_handle]),
     ("dm_eval", ctypes.c_int, [_handle, ctypes.c_double, ctypes.c_double, ctypes.c_char_p,
                                ctypes.c_size_t, c_double_p, ctypes.POINTER(ctypes.c_int)]),
     ("dm_eval_array", ctypes.c_int, [_handle, ctypes.c_size_t, ctypes.c_void_p, ctypes.c_void_p,
@@ -155,6 +156,7 @@ class Function:
         lib.dm_function_arity(handle, ctypes.byref(fewest), ctypes.byref(most))
         self.fewest, self.most = fewest.value, most.value
         self.whole_days = bool(lib.dm_function_whole_days(handle))
+        self.bases = lib.dm_function_bases(handle).decode()
 
 
 class Library:
