@@ -184,3 +184,14 @@ class Library:
     def __del__(self):
         if getattr(self, "_handle", None) and lib is not None:
             lib.dm_close(self._handle)
+
+
+class DatemodulesWarning(UserWarning):
+    """A module file that was skipped, or a function that two files register."""
+
+
+DatemodulesWarning.__module__ = "datemodules"
+
+# The modules, opened when the package is imported (and so once in each
+# process that imports it, Dask's workers among them).
+modules = Library()
