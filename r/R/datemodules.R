@@ -2,9 +2,9 @@
 # R's arithmetic recycles them, and the result keeps the names and dim of the
 # longest argument. The work is one .Call per vector (src/datemodules.c).
 
-# A date argument as the C side takes it: its values and their kind (0: days
-# since 1970-01-01, 1: date values, days since 1960-01-01, 2: texts, 3:
-# seconds since 1970-01-01 of date-times in UTC).
+# A date argument as the C side takes it, which reads it by its class: Date
+# (days since 1970-01-01), POSIXct in UTC (seconds since 1970-01-01), texts,
+# or plain numbers (date values, days since 1960-01-01).
 date_argument <- function(x, argument, name) {
   if (inherits(x, "POSIXlt")) x <- as.POSIXct(x)
   if (inherits(x, "POSIXct")) {
@@ -14,16 +14,16 @@ date_argument <- function(x, argument, name) {
     tz <- attr(x, "tzone")
     tz <- if (is.null(tz)) "" else tz[[1]]
     if (tz %in% c("UTC", "GMT", "Etc/UTC", "Etc/GMT"))
-      return(list(as.double(unclass(x)), 3L))
-    return(list(.Call(C_zoned_dates, as.double(unclass(x)), tz), 1L))
+      return(structure(as.double(unclass(x)), class = "POSIXct"))
+    return(.Call(C_zoned_dates, as.double(unclass(x)), tz))
   }
-  if (inherits(x, "Date")) return(list(if (is.double(x)) x else as.double(x), 0L))
+  if (inherits(x, "Date")) return(structure(as.double(unclass(x)), class = "Date"))
   if (is.factor(x))
     stop(sprintf("%s: '%s' is a factor, not a date; use as.character() or as.Date() on it first",
                  name, argument), call. = FALSE)
-  if (is.character(x)) return(list(as.character(x), 2L))
-  if (is.logical(x) && all(is.na(x))) return(list(rep(NA_real_, length(x)), 1L))
-  if (is.numeric(x) && !is.object(x)) return(list(as.double(x), 1L))
+  if (is.character(x)) return(as.character(x))
+  if (is.logical(x) && all(is.na(x))) return(rep(NA_real_, length(x)))
+  if (is.numeric(x) && !is.object(x)) return(as.double(x))
   stop(sprintf(paste0("%s: '%s' must be dates (Date, POSIXct, POSIXlt), texts or date values ",
                       "(numbers), not %s"), name, argument, class(x)[[1]]), call. = FALSE)
 }
@@ -57,11 +57,11 @@ evaluate <- function(name, start, end, basis, cause) {
   s <- date_argument(start, "start", name)
   e <- date_argument(end, "end", name)
   b <- basis_argument(basis, name)
-  lengths <- c(length(s[[1]]), length(e[[1]]), if (!is.null(b)) length(b))
+  lengths <- c(length(s), length(e), if (!is.null(b)) length(b))
   if (all(lengths > 0) && any(max(lengths) %% lengths != 0))
     warning(simpleWarning("longer object length is not a multiple of shorter object length",
                           sys.call(-1)))
-  result <- .Call(C_evaluate, name, s[[1]], s[[2]], e[[1]], e[[2]], b, cause)
+  result <- .Call(C_evaluate, name, s, e, b, cause)
   shaped(result, start, end, basis)
 }
 

@@ -1,10 +1,9 @@
 /*
  * YRDIF and DATDIF for R: one .Call per vector, the loop in C over the
- * embedding library. The R side says what kind each date argument is (days
- * since 1970-01-01 for Date, seconds for date-times in UTC, date values, or
- * texts); this side
- * recycles the arguments as R's arithmetic does, reads the dates, and
- * evaluates through the library's array forms.
+ * embedding library. The R side hands each date argument over as Date,
+ * POSIXct in UTC, texts or date values; this side recycles the arguments as
+ * R's arithmetic does, reads the dates, and evaluates through the library's
+ * array forms.
  */
 #include <R.h>
 #include <Rinternals.h>
@@ -18,7 +17,18 @@
 
 #include "datemodules.h"
 
-enum { DAYS_SINCE_1970 = 0, DATE_VALUES = 1, TEXTS = 2, UTC_SECONDS_SINCE_1970 = 3 };
+/* What a date argument holds, by its type and class: the R side hands over
+   Date (days since 1970-01-01), POSIXct in UTC (seconds since 1970-01-01),
+   character (texts), or plain numbers (date values, days since 1960-01-01). */
+enum date_kind { DAYS_SINCE_1970, DATE_VALUES, TEXTS, UTC_SECONDS_SINCE_1970 };
+
+static enum date_kind kind_of(SEXP x)
+{
+    if (TYPEOF(x) == STRSXP) return TEXTS;
+    if (Rf_inherits(x, "Date")) return DAYS_SINCE_1970;
+    if (Rf_inherits(x, "POSIXct")) return UTC_SECONDS_SINCE_1970;
+    return DATE_VALUES;
+}
 
 static dm_library *library = NULL;
 
@@ -54,8 +64,9 @@ static const dm_function *function_named(SEXP name)
 }
 
 /* A date argument of n elements as date values; a text that is no date is an error. */
-static double *date_values(SEXP x, int kind, const char *function, const char *argument)
+static double *date_values(SEXP x, const char *function, const char *argument)
 {
+    enum date_kind kind = kind_of(x);
     R_xlen_t n = XLENGTH(x);
     double *out = (double *) R_alloc(n > 0 ? n : 1, sizeof(double));
     if (kind == DAYS_SINCE_1970 || kind == UTC_SECONDS_SINCE_1970) {
@@ -142,8 +153,7 @@ static SEXP zoned_dates(SEXP x, SEXP zone)
 
 /* yrdif, datdif and their causes: results (double, NA where missing) or cause texts, the
    arguments recycled to the longest (the R side has warned of lengths that do not divide it). */
-static SEXP evaluate(SEXP name, SEXP start, SEXP start_kind, SEXP end, SEXP end_kind, SEXP basis,
-                     SEXP causes_wanted)
+static SEXP evaluate(SEXP name, SEXP start, SEXP end, SEXP basis, SEXP causes_wanted)
 {
     const dm_function *f = function_named(name);
     const char *function = CHAR(STRING_ELT(name, 0));
@@ -155,10 +165,9 @@ static SEXP evaluate(SEXP name, SEXP start, SEXP start_kind, SEXP end, SEXP end_
     int fewest, most;
     dm_function_arity(f, &fewest, &most);
     if (Rf_isNull(basis) && fewest > 2)
-        Rf_errorcall(R_NilValue, "%s: the basis is needed (30/360, ACT/ACT, ACT/360 or ACT/365)",
-                     function);
-    double *s = date_values(start, Rf_asInteger(start_kind), function, "start");
-    double *e = date_values(end, Rf_asInteger(end_kind), function, "end");
+        Rf_errorcall(R_NilValue, "%s: the basis is needed (%s)", function, dm_function_bases(f));
+    double *s = date_values(start, function, "start");
+    double *e = date_values(end, function, "end");
     double *starts = ns == n ? s : (double *) R_alloc(n > 0 ? n : 1, sizeof(double));
     double *ends = ne == n ? e : (double *) R_alloc(n > 0 ? n : 1, sizeof(double));
     for (R_xlen_t i = 0; i < n; i++) {
@@ -282,7 +291,7 @@ static SEXP function_list(void)
 }
 
 static const R_CallMethodDef calls[] = {
-    {"evaluate", (DL_FUNC) &evaluate, 7},
+    {"evaluate", (DL_FUNC) &evaluate, 5},
     {"eval_each", (DL_FUNC) &eval_each, 4},
     {"zoned_dates", (DL_FUNC) &zoned_dates, 2},
     {"version", (DL_FUNC) &version, 0},
