@@ -197,11 +197,63 @@ call_site(FunctionCallInfo fcinfo, const char *function, Gives gives)
 	return site;
 }
 
+/* Days from 1960-01-01, where date values count from, to 1970-01-01. */
+#define DATE_VALUE_OF_1970 3653
+
 /*
- * The date value of a civil day counted from PostgreSQL's epoch. From
- * 0000-03-01 to 4000-02-28 PostgreSQL's calendar and the host's agree day for
- * day, and the date value is the day moved to 1960-01-01; any other day goes
- * through its civil date.
+ * The span of days (since 1970-01-01) on which PostgreSQL's calendar and the
+ * host's agree day for day, so that a day's date value is the day moved to
+ * 1960-01-01: asked of the library's conversion once per backend. The two
+ * calendars agree on one span around 1970 and are a day or more apart on
+ * either side of it (the host lacks the 29 Februaries of years divisible by
+ * 4000), so each bound is found by bisection.
+ */
+static int64 agree_first = 1;
+static int64 agree_last = 0;
+
+static bool
+agrees(int64 unix_days)
+{
+	double		value;
+
+	dm_dates_from_counts(1, &unix_days, 1, &value);
+	return value == (double) (unix_days + DATE_VALUE_OF_1970);
+}
+
+static void
+find_agreement(void)
+{
+	int64		in = 0;
+	int64		out = INT64CONST(1) << 40;	/* far past the host calendar's bounds */
+
+	while (out - in > 1)
+	{
+		int64		mid = in + (out - in) / 2;
+
+		if (agrees(mid))
+			in = mid;
+		else
+			out = mid;
+	}
+	agree_last = in;
+	in = 0;
+	out = -(INT64CONST(1) << 40);
+	while (in - out > 1)
+	{
+		int64		mid = in - (in - out) / 2;
+
+		if (agrees(mid))
+			in = mid;
+		else
+			out = mid;
+	}
+	agree_first = in;
+}
+
+/*
+ * The date value of a civil day counted from PostgreSQL's epoch: within the
+ * span of agreement the day moved to 1960-01-01, any other day through its
+ * civil date.
  */
 static inline double
 from_pg_days(int64 days)
@@ -209,8 +261,10 @@ from_pg_days(int64 days)
 	int64		unix_days = days + UNIX_TO_PG_DAYS;
 	double		value;
 
-	if (unix_days >= -719468 && unix_days <= 741500)
-		return (double) (unix_days + 3653);
+	if (unlikely(agree_first > agree_last))
+		find_agreement();
+	if (unix_days >= agree_first && unix_days <= agree_last)
+		return (double) (unix_days + DATE_VALUE_OF_1970);
 	dm_dates_from_counts(1, &unix_days, 1, &value);
 	return value;
 }
