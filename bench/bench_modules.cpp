@@ -60,6 +60,7 @@ struct Host {
   dmcore::Runtime host;
   dmcore::Module pelvoran = testhost::load_module_or_exit(host, PELVORAN_PATH);
   dmcore::Module tashkume = testhost::load_module_or_exit(host, TASHKUME_PATH);
+  dmcore::Module floor = testhost::load_module_or_exit(host, FLOOR_PATH);
   Host() { mcn_main(host.gcb(), host.pidb()); }  // the static copy, for the parts
 };
 Host& host() {
@@ -69,9 +70,13 @@ Host& host() {
 
 // One evaluation per iteration through the implementation entry: the host
 // writes the two date values into its argument slots and calls.
-void evaluate(benchmark::State& state, bool datdif, const char* basis, bool worst) {
+enum class Entry { kYrdif, kDatdif, kFloor };
+void evaluate(benchmark::State& state, Entry which, const char* basis, bool worst) {
   Host& h = host();
-  const mcn::ImplEntry entry = (datdif ? h.tashkume : h.pelvoran).functions[0].impl;
+  const dmcore::Module& m = which == Entry::kYrdif    ? h.pelvoran
+                            : which == Entry::kDatdif ? h.tashkume
+                                                      : h.floor;
+  const mcn::ImplEntry entry = m.functions[0].impl;
   const std::vector<Pair>& pairs = worst ? worst_pairs() : typical_pairs();
   double start = 0, end = 0, result = 0;
   mcn::TextDescriptor text{};
@@ -94,25 +99,28 @@ void evaluate(benchmark::State& state, bool datdif, const char* basis, bool wors
   }
 }
 
-// Our evaluations, each on the typical pairs and on the worst case.
+// Our evaluations, each on the typical pairs and on the worst case, and the
+// floor (bench/floor: what the protocol asks of any evaluation) with the
+// same arguments.
 void register_evaluations() {
   struct Evaluation {
     const char* name;
-    bool datdif;
+    Entry entry;
     const char* basis;  // null: YRDIF with two arguments
   };
   static const Evaluation kEvaluations[] = {
-      {"YRDIF/ACT_ACT", false, "ACT/ACT"},   {"YRDIF/AGE", false, "AGE"},
-      {"YRDIF/AGE_default", false, nullptr}, {"YRDIF/30_360", false, "30/360"},
-      {"YRDIF/ACT_360", false, "ACT/360"},   {"YRDIF/ACT_365", false, "ACT/365"},
-      {"DATDIF/ACT_ACT", true, "ACT/ACT"},   {"DATDIF/30_360", true, "30/360"},
-      {"DATDIF/ACT_360", true, "ACT/360"},   {"DATDIF/ACT_365", true, "ACT/365"},
+      {"YRDIF/ACT_ACT", Entry::kYrdif, "ACT/ACT"},   {"YRDIF/AGE", Entry::kYrdif, "AGE"},
+      {"YRDIF/AGE_default", Entry::kYrdif, nullptr}, {"YRDIF/30_360", Entry::kYrdif, "30/360"},
+      {"YRDIF/ACT_360", Entry::kYrdif, "ACT/360"},   {"YRDIF/ACT_365", Entry::kYrdif, "ACT/365"},
+      {"DATDIF/ACT_ACT", Entry::kDatdif, "ACT/ACT"}, {"DATDIF/30_360", Entry::kDatdif, "30/360"},
+      {"DATDIF/ACT_360", Entry::kDatdif, "ACT/360"}, {"DATDIF/ACT_365", Entry::kDatdif, "ACT/365"},
+      {"FLOOR/basis", Entry::kFloor, "ACT/ACT"},     {"FLOOR/no_basis", Entry::kFloor, nullptr},
   };
   for (const Evaluation& e : kEvaluations) {
     for (bool worst : {false, true}) {
       const std::string name = std::string("BM_") + e.name + (worst ? "_worst" : "");
       benchmark::RegisterBenchmark(name.c_str(), [e, worst](benchmark::State& state) {
-        evaluate(state, e.datdif, e.basis, worst);
+        evaluate(state, e.entry, e.basis, worst);
       });
     }
   }
