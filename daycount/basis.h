@@ -21,6 +21,7 @@ inline constexpr char kKey365[] = "365";
 inline constexpr char kKeyAct[] = "ACT";
 inline constexpr char kKeyActual[] = "ACTUAL";
 inline constexpr char kKeyAge[] = "AGE";
+static_assert(kKey30[0] == '3' && kKey360[0] == '3', "the digit rules look for a '3' first");
 
 // The rules in the order they are tried.
 enum class BasisRule : std::uint8_t {
@@ -56,6 +57,8 @@ class Searched {
  public:
   Searched(const char* buffer, std::int32_t length) : buffer_(buffer), length_(length) {}
   void reload() {}
+  // Whether the byte may be in the text: a long text is searched for each key.
+  bool may_hold(char) const { return true; }
 
   // The first occurrence of the key, or -1.
   template <std::size_t N>
@@ -86,6 +89,8 @@ class Short {
   }
   // Takes the bytes again, after they were translated in place.
   void reload() { bytes_ = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buffer_)); }
+  // Whether the byte is in the text.
+  bool may_hold(char c) const { return equal(c) != 0; }
 
   template <std::size_t N>
   std::int32_t first(const char (&key)[N]) const {
@@ -128,10 +133,13 @@ template <typename Keys, typename Trace, typename Upper>
 int apply_rules(char* buffer, std::int32_t length, bool age, Trace& trace, Upper upper) {
   Keys keys(buffer, length);
   trace.text(buffer, length, false);
-  const std::int32_t thirty = keys.first(kKey30);
+  // Both digit keys start with a '3': a text without one (every letter basis
+  // but ACT/360 and ACT/365) need not be searched for them.
+  const bool threes = keys.may_hold('3');
+  const std::int32_t thirty = threes ? keys.first(kKey30) : -1;
   if (tried(trace, BasisRule::k30Then360, thirty, keys.after(thirty, 2, kKey360)))
     return kBasis30360;
-  const std::int32_t p360 = keys.first(kKey360);
+  const std::int32_t p360 = threes ? keys.first(kKey360) : -1;
   if (tried(trace, BasisRule::k360Then360, p360, keys.after(p360, 3, kKey360))) return kBasis30360;
 
   upper(buffer, length);
