@@ -100,7 +100,7 @@ bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; 
 
 void explain_yrdif(Explanation& e, double start, double end) {
   using namespace mcn::yrdif;
-  const double sign = direction_sign(start, end);
+  const double sign = mcn::direction_sign(start, end);
   double first = start;
   double second = end;
   order(e.basis, first, second);
@@ -138,8 +138,8 @@ void explain_datdif(Explanation& e, double start, double end) {
   const bool negate = start > end;
   e.swapped = negate;
   e.sign = negate ? -1 : 1;
-  e.from = engine_date(std::min(start, end));
-  e.to = engine_date(std::max(end, start));
+  e.from = engine_date(mcn::first_unless_smaller(start, end));
+  e.to = engine_date(mcn::second_unless_larger(start, end));
   Recorder r{e, e.from, e.to};
   const std::int64_t days = mcn::datdif::days(e.basis, e.from, e.to, r);
   e.result = static_cast<double>(negate ? -days : days);

@@ -4,9 +4,8 @@
 #ifndef MCN_FUNCTIONS_YRDIF_YEARS_H
 #define MCN_FUNCTIONS_YRDIF_YEARS_H
 
-#include <emmintrin.h>
-
 #include "daycount/daycount.h"
+#include "daycount/order.h"
 
 namespace mcn::yrdif {
 
@@ -14,24 +13,10 @@ namespace mcn::yrdif {
 constexpr bool kAgeBasis = true;
 constexpr int kLeftOutBasis = kBasisAge;
 
-// The start unless the end is earlier, and the end unless the start is later:
-// minsd and maxsd, which keep their first operand unless the comparison says
-// otherwise, so that equal values (-0.0 and +0.0) stay where they were.
-inline double first_unless_smaller(double first, double second) {
-  return _mm_cvtsd_f64(_mm_min_sd(_mm_set_sd(second), _mm_set_sd(first)));
-}
-inline double second_unless_larger(double first, double second) {
-  return _mm_cvtsd_f64(_mm_max_sd(_mm_set_sd(first), _mm_set_sd(second)));
-}
-
 // ACT/ACT and AGE count from the earlier date; the others count from the start.
 constexpr bool counts_from_earlier(int basis) {
   return basis == kBasisActAct || basis == kBasisAge;
 }
-
-// -1 when the start is later than the end, else 1. The direction of random
-// date pairs is a coin toss, so it is taken without a branch.
-inline double direction_sign(double first, double second) { return 1.0 - 2.0 * (first > second); }
 
 // Puts the earlier date first where the basis counts from it. The dates change
 // places only when the start is later, so that otherwise each value (a signed

@@ -14,7 +14,7 @@ extern "C" MCN_EXPORT std::int32_t ufyrdif(const mcn::ArgBlock* args, double* re
   if (first_failed_test(first, second, read_basis, basis) != FailedTest::kNone)
     return kStatusMissing;
 
-  const double sign = yrdif::direction_sign(first, second);
+  const double sign = direction_sign(first, second);
   yrdif::order(basis, first, second);
   const CivilDate a = host_calendar(first);  // the host sees the earlier date first
   const CivilDate b = host_calendar(second);
