@@ -83,17 +83,6 @@ Cause missing_cause(double start, double end, const Basis& basis) {
   }
 }
 
-void Evaluator::basis(const Basis& b) {
-  basis_ = b;
-  block_.count = b.kind == Basis::Kind::kLeftOut ? 2 : 3;
-  constexpr std::size_t kLongest = std::numeric_limits<std::int32_t>::max();
-  text_.text = b.text.data();
-  text_.length = static_cast<std::int32_t>(b.text.size() < kLongest ? b.text.size() : kLongest);
-  // A text without bytes still needs an address: a null one is no value.
-  if (text_.text == nullptr) text_.text = "";
-  block_.args[2].value = b.kind == Basis::Kind::kText ? &text_ : nullptr;
-}
-
 namespace {
 
 // One range of an array on the calling thread: runs of one basis (as a

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <string_view>
 
 #include "core/loader.h"
@@ -61,16 +62,31 @@ Cause missing_cause(double start, double end, const Basis& basis);
 // call to call. Only texts of up to 2^31 - 1 bytes can be described to a
 // module; a longer one is cut there, which changes nothing, since the modules
 // read only its first 256 bytes.
+//
+// Made for every call of the C interface's one-pair form, so it sets only
+// what a module reads of its argument block (the count and the argument
+// addresses); the host's own words of the block are left as they are.
 class Evaluator {
  public:
   explicit Evaluator(const Function& f) : impl_(f.impl) {
+    block_.count = 2;
     block_.args[0].value = &start_;
     block_.args[1].value = &end_;
+    block_.args[2].value = nullptr;
   }
   Evaluator(const Evaluator&) = delete;
   Evaluator& operator=(const Evaluator&) = delete;
 
-  void basis(const Basis& b);
+  void basis(const Basis& b) {
+    basis_ = b;
+    block_.count = b.kind == Basis::Kind::kLeftOut ? 2 : 3;
+    constexpr std::size_t kLongest = std::numeric_limits<std::int32_t>::max();
+    text_.text = b.text.data();
+    text_.length = static_cast<std::int32_t>(b.text.size() < kLongest ? b.text.size() : kLongest);
+    // A text without bytes still needs an address: a null one is no value.
+    if (text_.text == nullptr) text_.text = "";
+    block_.args[2].value = b.kind == Basis::Kind::kText ? &text_ : nullptr;
+  }
 
   // One evaluation: the module's result in *result, and the cause if missing.
   Cause run(double start, double end, double* result) {
@@ -82,8 +98,8 @@ class Evaluator {
 
  private:
   mcn::ImplEntry impl_;
-  mcn::ArgBlock block_{};
-  mcn::TextDescriptor text_{};
+  mcn::ArgBlock block_;
+  mcn::TextDescriptor text_;
   Basis basis_ = Basis::left_out();
   double start_ = 0;
   double end_ = 0;
