@@ -231,7 +231,7 @@ DM_API const char* dm_reason_text(int reason);
  * names are escaped and the text, less the blanks the reader passes over,
  * quoted as dm_quote does. Writes at most `size` bytes, NUL-terminated, and
  * returns the length of the whole message (DM_REFUSAL_SIZE suffice for names
- * of up to 40 bytes each). Out of memory leaves the text out.
+ * of up to 40 printable bytes each). Out of memory leaves the text out.
  */
 #define DM_REFUSAL_SIZE 512
 DM_API size_t dm_refusal_text(const char* function, const char* argument, int reason,
