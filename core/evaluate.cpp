@@ -3,7 +3,6 @@
 #include <atomic>
 #include <cmath>
 #include <cstdio>
-#include <limits>
 
 #include "core/dates.h"
 #include "core/parallel.h"
