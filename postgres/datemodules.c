@@ -220,13 +220,14 @@ agrees(int64 unix_days)
 	return value == (double) (unix_days + DATE_VALUE_OF_1970);
 }
 
-static void
-find_agreement(void)
+/* The farthest day from 1970-01-01 in one direction (step 1 or -1) on which they agree. */
+static int64
+last_agreeing(int64 step)
 {
 	int64		in = 0;
-	int64		out = INT64CONST(1) << 40;	/* far past the host calendar's bounds */
+	int64		out = step * (INT64CONST(1) << 40);	/* far past the host calendar's bounds */
 
-	while (out - in > 1)
+	while ((out - in) * step > 1)
 	{
 		int64		mid = in + (out - in) / 2;
 
@@ -235,19 +236,14 @@ find_agreement(void)
 		else
 			out = mid;
 	}
-	agree_last = in;
-	in = 0;
-	out = -(INT64CONST(1) << 40);
-	while (in - out > 1)
-	{
-		int64		mid = in - (in - out) / 2;
+	return in;
+}
 
-		if (agrees(mid))
-			in = mid;
-		else
-			out = mid;
-	}
-	agree_first = in;
+static void
+find_agreement(void)
+{
+	agree_last = last_agreeing(1);
+	agree_first = last_agreeing(-1);
 }
 
 /*
