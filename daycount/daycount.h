@@ -86,32 +86,37 @@ constexpr std::int64_t century_terms(std::int64_t y) {
   return y / 4 - y / 100 + y / 400;
 }
 
+// The days that the months before `month` add to a date, less 31 for each:
+// 0 for January and February, trunc(0.4 * month + 2.3) from March on.
+constexpr std::int64_t month_term(std::int32_t month) {
+  return month > 2 ? (4 * std::int64_t{month} + 23) / 10 : 0;
+}
+
 // Serial day number; the difference of two is the number of days between them
 // in the proleptic Gregorian calendar without the 4000-year exception.
 // Ranges for the dates of the calendar (years 1582 to 20000):
 constexpr std::int64_t day_number(std::int32_t year, std::int32_t month, std::int32_t day) {
-  // For months after February, trunc(0.4 * month + 2.3) in integers.
-  const bool late = month > 2;
   // [1581, 20000]
-  const std::int64_t adjusted_year = late ? std::int64_t{year} : std::int64_t{year} - 1;
+  const std::int64_t adjusted_year = month > 2 ? std::int64_t{year} : std::int64_t{year} - 1;
   // [0, 0] for January and February, [3, 7] for March to December
-  const std::int64_t month_term = late ? (4 * std::int64_t{month} + 23) / 10 : 0;
+  const std::int64_t months = month_term(month);
   // [577430, 7300000] + [31, 372] + [1, 31] + [383, 4850] - [0, 7]: [577845, 7305246]
   return 365 * std::int64_t{year} + 31 * std::int64_t{month} + day + century_terms(adjusted_year) -
-         month_term;
+         months;
 }
 
 constexpr std::int64_t day_number(CivilDate d) { return day_number(d.year, d.month, d.day); }
 
-// The month and day terms of day_number for 1 January: 31 * 1 + 1.
-constexpr std::int64_t kFirstOfJanuaryTerms = 31 * 1 + 1;
-
-// The day number of 1 January of `year`, given the century terms of the year
-// before (which day_number takes for January).
-constexpr std::int64_t first_of_january(std::int64_t year, std::int64_t century_terms_before) {
-  return 365 * year + kFirstOfJanuaryTerms + century_terms_before;
+// The days from 1 January of the date's year to the date, [0, 365]: its day
+// number less that of 1 January, which differ by the century terms of the
+// year before only, a leap day from March on. `leap` is the year's.
+constexpr std::int32_t day_of_year(CivilDate d, bool leap) {
+  return 31 * (d.month - 1) + (d.day - 1) - static_cast<std::int32_t>(month_term(d.month)) +
+         ((d.month > 2) & leap);
 }
-static_assert(first_of_january(2001, century_terms(2000)) == day_number(2001, 1, 1));
+static_assert(day_of_year({2000, 12, 31}, true) ==
+              day_number(2000, 12, 31) - day_number(2000, 1, 1));
+static_assert(day_of_year({1900, 3, 1}, false) == day_number(1900, 3, 1) - day_number(1900, 1, 1));
 
 // Actual days from a to b.
 constexpr std::int64_t actual_days(CivilDate a, CivilDate b) {
@@ -160,38 +165,38 @@ inline std::int64_t diff_30360(CivilDate a, CivilDate b) {
 }
 
 // The split of the actual days from `start` to `end`, for dates of years from
-// 0 on with the start not later than the end.
+// 1 on with the start not later than the end. Each partial year is counted
+// from its day of the year, and the whole years between in closed form.
 // Ranges for dates of the calendar (years 1582 to 20000), start <= end:
 template <typename Trace>
 ActActSplit diff_actact(const CivilDate& start, const CivilDate& end, Trace& trace) {
   ActActSplit split{0, 0};
-  const auto add = [&split, &trace](std::int32_t year, std::int64_t amount) {
+  const bool start_leap = gregorian_leap(start.year);
+  const bool end_leap = gregorian_leap(end.year);
+  const auto add = [&split, &trace](std::int32_t year, bool is_leap, std::int64_t amount) {
     trace.year_part(year, amount);
-    const bool is_leap = gregorian_leap(year);
     split.leap += is_leap ? amount : 0;
     split.common += is_leap ? 0 : amount;
   };
-  const std::int64_t first = day_number(start);  // [577845, 7305246]
-  const std::int64_t last = day_number(end);     // [first, 7305246]
+  const std::int32_t first = day_of_year(start, start_leap);  // [0, 365]
+  const std::int32_t last = day_of_year(end, end_leap);       // [0, 365]
 
   if (start.year == end.year) {
-    add(start.year, last - first);  // [0, 365]
+    add(start.year, start_leap, last - first);  // [0, 365]
     return split;
   }
-  // For years from 0 on, the century terms Q(y) count the leap years 1..y.
-  const std::int64_t q_start = century_terms(start.year);                       // [383, 4849]
-  const std::int64_t q_before_end = century_terms(end.year - std::int64_t{1});  // [383, 4849]
   // From the start date through 31 December of its year: [1, 366]
-  add(start.year, first_of_january(start.year + std::int64_t{1}, q_start) - first);
-  // The whole years between, counted in closed form: [0, 18417] years,
-  // [0, 4466] of them leap years.
+  add(start.year, start_leap, 365 + start_leap - first);
+  // The whole years between: [0, 18417] years, [0, 4466] of them leap years.
+  // For years from 1 on, the century terms Q(y) count the leap years 1..y.
   const std::int64_t whole = std::int64_t{end.year} - start.year - 1;
-  const std::int64_t leap_years = q_before_end - q_start;
+  const std::int64_t leap_years =
+      century_terms(end.year - std::int64_t{1}) - century_terms(start.year);
   trace.whole_years(std::int64_t{start.year} + 1, whole, leap_years);
   split.leap += 366 * leap_years;
   split.common += 365 * (whole - leap_years);
   // From 1 January of the end year up to, not including, the end date: [0, 365]
-  add(end.year, last - first_of_january(end.year, q_before_end));
+  add(end.year, end_leap, last);
   return split;
 }
 inline ActActSplit diff_actact(const CivilDate& start, const CivilDate& end) {

@@ -60,6 +60,16 @@ TEST(DayNumber, StepsOneDayAlongTheHostCalendarButForLeapDaysOf4000Years) {
   }
 }
 
+// The day of the year against day numbers, for every date of the calendar.
+TEST(DayOfYear, IsTheDayNumberLessThatOfTheFirstOfJanuary) {
+  for (std::int64_t v = -138061; v <= 6589335; ++v) {
+    const dmcore::Civil c = dmcore::civil_from_days(v);
+    const mcn::CivilDate d{static_cast<std::int32_t>(c.year), c.month, c.day};
+    const std::int64_t want = mcn::day_number(d) - mcn::day_number(d.year, 1, 1);
+    if (mcn::day_of_year(d, mcn::gregorian_leap(d.year)) != want) FAIL() << "date value " << v;
+  }
+}
+
 mcn::ActActSplit actact(int sy, int sm, int sd, int ey, int em, int ed) {
   return mcn::diff_actact({sy, sm, sd}, {ey, em, ed});
 }
