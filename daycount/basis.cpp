@@ -5,9 +5,7 @@ namespace mcn {
 
 int parse_basis(const char* text, std::int32_t length, bool age) {
   NoTrace none;
-  return recognise_basis(text, length, age, none, [](char* buffer, std::int32_t n) {
-    wztxxlt(kTableUpper, buffer, buffer, n);
-  });
+  return recognise_basis(text, length, age, none, upper_case_in_buffer);
 }
 
 }  // namespace mcn

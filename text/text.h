@@ -24,6 +24,46 @@ inline std::int32_t search(const char* t, std::int32_t n, const char* p, std::in
   return -1;
 }
 
+// Whether the host's text is multi-byte: its flag, read afresh on every call.
+inline bool multibyte_text(const Gcb* g) {
+  const HostTextFlags* flags = g->text_record->flags;
+  return flags != nullptr && flags->multibyte != 0;
+}
+
+// Translates n bytes through a host byte table, each read before it is
+// written, so that source and destination may be one buffer.
+inline void translate_bytes(const unsigned char* map, const char* src, char* dst, std::int32_t n) {
+  const auto* in = reinterpret_cast<const unsigned char*>(src);
+  auto* out = reinterpret_cast<unsigned char*>(dst);
+  for (std::int32_t j = 0; j < n; ++j) out[j] = map[in[j]];
+}
+
+// Upper-cases the first n >= 0 bytes of a working buffer as wztxxlt does
+// with the host's upper-casing table, through its multi-byte routine or its
+// byte table. The byte table is applied to whole groups of 8 without a test
+// per byte: the buffer must hold n rounded up to a multiple of 8 bytes, and
+// those past n are translated too.
+inline void upper_case_in_buffer(char* buffer, std::int32_t n) {
+  const Gcb* g = gcb();
+  if (multibyte_text(g)) {
+    wzstrup(buffer, n);
+    return;
+  }
+  const unsigned char* map = g->translation_tables[kTranslationFirstSlot + kTableUpper];
+  auto* b = reinterpret_cast<unsigned char*>(buffer);
+  for (std::int32_t j = 0; j < n; j += 8) {
+    unsigned char* w = b + j;
+    w[0] = map[w[0]];
+    w[1] = map[w[1]];
+    w[2] = map[w[2]];
+    w[3] = map[w[3]];
+    w[4] = map[w[4]];
+    w[5] = map[w[5]];
+    w[6] = map[w[6]];
+    w[7] = map[w[7]];
+  }
+}
+
 }  // namespace mcn
 
 extern "C" {

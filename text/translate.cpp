@@ -5,12 +5,6 @@
 
 namespace {
 
-// The host's multi-byte text flag, read afresh on every call.
-inline bool multibyte_text(const mcn::Gcb* g) {
-  const mcn::HostTextFlags* flags = g->text_record->flags;
-  return flags != nullptr && flags->multibyte != 0;
-}
-
 // Source to destination before the host changes case in place; an empty
 // text may come with null pointers, which memmove must not be given.
 inline void copy_text(const char* src, char* dst, std::int32_t n) {
@@ -46,10 +40,6 @@ extern "C" std::int32_t wztxxlt(std::int32_t table, const char* src, char* dst, 
     return kStatusOk;
   }
 
-  const unsigned char* map = g->translation_tables[kTranslationFirstSlot + table];
-  const auto* in = reinterpret_cast<const unsigned char*>(src);
-  auto* out = reinterpret_cast<unsigned char*>(dst);
-  // Each byte is read before it is written, so source and destination may be one buffer.
-  for (std::int32_t j = 0; j < n; ++j) out[j] = map[in[j]];
+  translate_bytes(g->translation_tables[kTranslationFirstSlot + table], src, dst, n);
   return kStatusOk;
 }
