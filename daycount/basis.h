@@ -52,112 +52,6 @@ inline constexpr BasisRuleKeys kBasisRules[kBasisRuleCount] = {
 
 namespace basis_detail {
 
-// Finds keys in the first `length` bytes of the buffer, position by position.
-class Searched {
- public:
-  Searched(const char* buffer, std::int32_t length) : buffer_(buffer), length_(length) {}
-  void reload() {}
-  // Whether the byte may be in the text: a long text is searched for each key.
-  bool may_hold(char) const { return true; }
-
-  // The first occurrence of the key, or -1.
-  template <std::size_t N>
-  std::int32_t first(const char (&key)[N]) const {
-    return search(buffer_, length_, key, static_cast<std::int32_t>(N - 1));
-  }
-  // Whether the key occurs in [at + skip, length), for a found `at`.
-  template <std::size_t N>
-  bool after(std::int32_t at, std::int32_t skip, const char (&key)[N]) const {
-    return at >= 0 && search(buffer_ + at + skip, length_ - at - skip, key,
-                             static_cast<std::int32_t>(N - 1)) >= 0;
-  }
-
- private:
-  const char* buffer_;
-  std::int32_t length_;
-};
-
-// The same answers for a text of at most 16 bytes, from bit masks over one
-// SSE2 register: bit j of a key's mask is set where the key starts at j.
-class Short {
- public:
-  static constexpr std::int32_t kMaxLength = 16;
-
-  Short(const char* buffer, std::int32_t length)
-      : buffer_(buffer), valid_((std::uint32_t{1} << length) - 1) {
-    reload();
-  }
-  // Takes the bytes again, after they were translated in place.
-  void reload() { bytes_ = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buffer_)); }
-  // Whether the byte is in the text.
-  bool may_hold(char c) const { return equal(c) != 0; }
-
-  template <std::size_t N>
-  std::int32_t first(const char (&key)[N]) const {
-    const std::uint32_t m = starts(key);
-    return m != 0 ? __builtin_ctz(m) : -1;
-  }
-  template <std::size_t N>
-  bool after(std::int32_t at, std::int32_t skip, const char (&key)[N]) const {
-    return at >= 0 && (starts(key) >> (at + skip)) != 0;
-  }
-
- private:
-  std::uint32_t equal(char c) const {
-    const auto bits =
-        static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes_, _mm_set1_epi8(c))));
-    return bits & valid_;
-  }
-  template <std::size_t N>
-  std::uint32_t starts(const char (&key)[N]) const {
-    std::uint32_t m = valid_;
-    for (std::size_t k = 0; k + 1 < N; ++k) m &= equal(key[k]) >> k;
-    return m;
-  }
-
-  const char* buffer_;
-  std::uint32_t valid_;  // one bit per byte of the text
-  __m128i bytes_;
-};
-
-// Tells the trace of a rule tried, and whether it decided.
-template <typename Trace>
-inline bool tried(Trace& trace, BasisRule rule, std::int32_t at, bool decided) {
-  trace.rule(rule, at, decided);
-  return decided;
-}
-
-// The rules in their order; the first that matches decides. Digit keys are
-// looked for before upper-casing, all others after it.
-template <typename Keys, typename Trace, typename Upper>
-int apply_rules(char* buffer, std::int32_t length, bool age, Trace& trace, Upper upper) {
-  Keys keys(buffer, length);
-  trace.text(buffer, length, false);
-  // Both digit keys start with a '3': a text without one (every letter basis
-  // but ACT/360 and ACT/365) need not be searched for them.
-  const bool threes = keys.may_hold('3');
-  const std::int32_t thirty = threes ? keys.first(kKey30) : -1;
-  if (tried(trace, BasisRule::k30Then360, thirty, keys.after(thirty, 2, kKey360)))
-    return kBasis30360;
-  const std::int32_t p360 = threes ? keys.first(kKey360) : -1;
-  if (tried(trace, BasisRule::k360Then360, p360, keys.after(p360, 3, kKey360))) return kBasis30360;
-
-  upper(buffer, length);
-  keys.reload();
-  trace.text(buffer, length, true);
-  const std::int32_t act = keys.first(kKeyAct);
-  if (tried(trace, BasisRule::kActThenAct, act, keys.after(act, 3, kKeyAct))) return kBasisActAct;
-  if (tried(trace, BasisRule::kActThen360, act, keys.after(act, 3, kKey360))) return kBasisAct360;
-  if (tried(trace, BasisRule::kActThen365, act, keys.after(act, 3, kKey365))) return kBasisAct365;
-  const std::int32_t actual = keys.first(kKeyActual);
-  if (tried(trace, BasisRule::kActual, actual, actual >= 0)) return kBasisActAct;
-  if (age) {
-    const std::int32_t at = keys.first(kKeyAge);
-    if (tried(trace, BasisRule::kAge, at, at >= 0)) return kBasisAge;
-  }
-  return tried(trace, BasisRule::k360, p360, p360 >= 0) ? kBasis30360 : kBasisNone;
-}
-
 // Copies n bytes (0..256) with fixed-size moves only, which the compiler
 // inlines, reading each source byte once: whole words, then a 4-, 2- and
 // 1-byte piece as the length's low bits ask.
@@ -175,23 +69,182 @@ inline void copy_small(char* dst, const char* src, std::int32_t n) {
   if (n & 1) dst[i] = src[i];
 }
 
+// Finds keys in the first `length` bytes of a copy of the text, position by
+// position, for a text of more than 16 bytes without its trailing blanks.
+class Searched {
+ public:
+  Searched(const char* text, std::int32_t length) : length_(length) {
+    copy_small(buffer_, text, length);
+  }
+  char* text() { return buffer_; }
+  std::int32_t length() const { return length_; }
+  // Upper-cases the copy in place.
+  template <typename Upper>
+  void upper_case(Upper upper) {
+    upper(buffer_, length_);
+  }
+  // Whether the byte may be in the text: a long text is searched for each key.
+  bool may_hold(char) const { return true; }
+
+  // The first occurrence of the key, or -1.
+  template <std::size_t N>
+  std::int32_t first(const char (&key)[N]) const {
+    return search(buffer_, length_, key, static_cast<std::int32_t>(N - 1));
+  }
+  // Whether the key occurs in [at + skip, length), for a found `at`.
+  template <std::size_t N>
+  bool after(std::int32_t at, std::int32_t skip, const char (&key)[N]) const {
+    return at >= 0 && search(buffer_ + at + skip, length_ - at - skip, key,
+                             static_cast<std::int32_t>(N - 1)) >= 0;
+  }
+
+ private:
+  std::int32_t length_;
+  char buffer_[kBasisBuffer];
+};
+
+// The same answers for a text of at most 16 bytes, from bit masks over one
+// SSE2 register: bit j of a key's mask is set where the key starts at j. The
+// text is read into the register without a byte outside it, stripped there of
+// its trailing blanks, and stored once into a small buffer of its own for the
+// upper-casing, which works on bytes in memory.
+class Short {
+ public:
+  static constexpr std::int32_t kMaxLength = 16;
+
+  // `length` from 0 to 16.
+  Short(const char* text, std::int32_t length) : bytes_(load(text, length)) {
+    const auto blanks =
+        static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes_, _mm_set1_epi8(' '))));
+    const std::uint32_t kept = ~blanks & ((std::uint32_t{1} << length) - 1);
+    length_ = kept == 0 ? 0 : 32 - __builtin_clz(kept);
+    valid_ = (std::uint32_t{1} << length_) - 1;
+    _mm_store_si128(reinterpret_cast<__m128i*>(buffer_), bytes_);
+  }
+  char* text() { return buffer_; }
+  std::int32_t length() const { return length_; }
+  // Upper-cases the stripped text in its buffer (the bytes after it are
+  // zeros or blanks, which no mask lets through) and takes it back.
+  template <typename Upper>
+  void upper_case(Upper upper) {
+    upper(buffer_, length_);
+    bytes_ = _mm_load_si128(reinterpret_cast<const __m128i*>(buffer_));
+  }
+  // Whether the byte is in the text.
+  bool may_hold(char c) const { return equal(c) != 0; }
+
+  template <std::size_t N>
+  std::int32_t first(const char (&key)[N]) const {
+    const std::uint32_t m = starts(key);
+    return m != 0 ? __builtin_ctz(m) : -1;
+  }
+  template <std::size_t N>
+  bool after(std::int32_t at, std::int32_t skip, const char (&key)[N]) const {
+    return at >= 0 && (starts(key) >> (at + skip)) != 0;
+  }
+
+ private:
+  template <typename Word>
+  static std::uint64_t word(const char* p) {
+    Word w;
+    __builtin_memcpy(&w, p, sizeof w);
+    return w;
+  }
+  // The n bytes (0 to 16) at p in the low bytes of a register, zeros above:
+  // two loads of a width that fits, the second ending at the text's end and
+  // overlapping the first (the overlap holds the same bytes in both).
+  static __m128i load(const char* p, std::int32_t n) {
+    std::uint64_t low = 0;
+    std::uint64_t high = 0;
+    if (n >= 8) {
+      low = word<std::uint64_t>(p);
+      // Bytes 8 to n - 1, moved down; for n = 8 they are none (two shifts,
+      // each below 64).
+      const int drop = (16 - n) * 4;
+      high = word<std::uint64_t>(p + n - 8) >> drop >> drop;
+    } else if (n >= 4) {
+      low = word<std::uint32_t>(p) | word<std::uint32_t>(p + n - 4) << ((n - 4) * 8);
+    } else if (n >= 2) {
+      low = word<std::uint16_t>(p) | word<std::uint16_t>(p + n - 2) << ((n - 2) * 8);
+    } else if (n == 1) {
+      low = static_cast<unsigned char>(p[0]);
+    }
+    return _mm_set_epi64x(static_cast<long long>(high), static_cast<long long>(low));
+  }
+
+  std::uint32_t equal(char c) const {
+    const auto bits =
+        static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes_, _mm_set1_epi8(c))));
+    return bits & valid_;
+  }
+  template <std::size_t N>
+  std::uint32_t starts(const char (&key)[N]) const {
+    std::uint32_t m = valid_;
+    for (std::size_t k = 0; k + 1 < N; ++k) m &= equal(key[k]) >> k;
+    return m;
+  }
+
+  __m128i bytes_;
+  std::int32_t length_;
+  std::uint32_t valid_;  // one bit per byte of the stripped text
+  alignas(16) char buffer_[kMaxLength];
+};
+
+// Tells the trace of a rule tried, and whether it decided.
+template <typename Trace>
+inline bool tried(Trace& trace, BasisRule rule, std::int32_t at, bool decided) {
+  trace.rule(rule, at, decided);
+  return decided;
+}
+
+// The rules in their order; the first that matches decides. Digit keys are
+// looked for before upper-casing, all others after it.
+template <typename Keys, typename Trace, typename Upper>
+int apply_rules(Keys& keys, bool age, Trace& trace, Upper upper) {
+  trace.text(keys.text(), keys.length(), false);
+  // Both digit keys start with a '3': a text without one (every letter basis
+  // but ACT/360 and ACT/365) need not be searched for them.
+  const bool threes = keys.may_hold('3');
+  const std::int32_t thirty = threes ? keys.first(kKey30) : -1;
+  if (tried(trace, BasisRule::k30Then360, thirty, keys.after(thirty, 2, kKey360)))
+    return kBasis30360;
+  const std::int32_t p360 = threes ? keys.first(kKey360) : -1;
+  if (tried(trace, BasisRule::k360Then360, p360, keys.after(p360, 3, kKey360))) return kBasis30360;
+
+  keys.upper_case(upper);
+  trace.text(keys.text(), keys.length(), true);
+  const std::int32_t act = keys.first(kKeyAct);
+  if (tried(trace, BasisRule::kActThenAct, act, keys.after(act, 3, kKeyAct))) return kBasisActAct;
+  if (tried(trace, BasisRule::kActThen360, act, keys.after(act, 3, kKey360))) return kBasisAct360;
+  if (tried(trace, BasisRule::kActThen365, act, keys.after(act, 3, kKey365))) return kBasisAct365;
+  const std::int32_t actual = keys.first(kKeyActual);
+  if (tried(trace, BasisRule::kActual, actual, actual >= 0)) return kBasisActAct;
+  if (age) {
+    const std::int32_t at = keys.first(kKeyAge);
+    if (tried(trace, BasisRule::kAge, at, at >= 0)) return kBasisAge;
+  }
+  return tried(trace, BasisRule::k360, p360, p360 >= 0) ? kBasis30360 : kBasisNone;
+}
+
 }  // namespace basis_detail
 
 // The basis code that a basis text names, or kBasisNone, told to the trace
-// rule by rule. `upper(buffer, n)` upper-cases n bytes in place.
+// rule by rule. `upper(buffer, n)` upper-cases n bytes in place; it may
+// translate the buffer's bytes past them, which no rule looks at.
 template <typename Trace, typename Upper>
 int recognise_basis(const char* text, std::int32_t length, bool age, Trace& trace, Upper upper) {
   using namespace basis_detail;
-  char buffer[kBasisBuffer];
-  // The register of short texts is loaded whole; its bytes past the text are
-  // masked off, and zeroed here so that none is left undefined.
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(buffer), _mm_setzero_si128());
   // A negative length is an empty text; beyond 256 bytes nothing counts.
-  const std::int32_t n = length < 0 ? 0 : (length < kBasisBuffer ? length : kBasisBuffer);
-  copy_small(buffer, text, n);
-  const std::int32_t stripped = wzstrip(buffer, n);
-  return stripped <= Short::kMaxLength ? apply_rules<Short>(buffer, stripped, age, trace, upper)
-                                       : apply_rules<Searched>(buffer, stripped, age, trace, upper);
+  std::int32_t n = length < 0 ? 0 : (length < kBasisBuffer ? length : kBasisBuffer);
+  // A text padded with blanks past 16 bytes is stripped first, and takes the
+  // short path when what is left fits.
+  if (n > Short::kMaxLength) n = wzstrip(text, n);
+  if (n <= Short::kMaxLength) {
+    Short keys(text, n);
+    return apply_rules(keys, age, trace, upper);
+  }
+  Searched keys(text, n);
+  return apply_rules(keys, age, trace, upper);
 }
 
 }  // namespace mcn
