@@ -76,13 +76,14 @@ constexpr bool gregorian_leap(std::int32_t y) {
 }
 
 // Century terms: Y/4 - Y/100 + Y/400, each quotient truncated toward zero.
-// Years of the calendar's range take 32-bit unsigned divisions by constants,
-// which are cheaper than signed 64-bit ones; the result is the same.
+// For years from 0 on they count the leap years from 1 to Y, and take 32-bit
+// unsigned divisions by constants, which are cheaper than signed 64-bit ones.
+constexpr std::int32_t leap_years_through(std::int32_t y) {
+  const auto u = static_cast<std::uint32_t>(y);
+  return static_cast<std::int32_t>(u / 4 - u / 100 + u / 400);
+}
 constexpr std::int64_t century_terms(std::int64_t y) {
-  if (y >= 0 && y <= 0xFFFFFFFF) {
-    const auto u = static_cast<std::uint32_t>(y);
-    return std::int64_t{u / 4} - u / 100 + u / 400;
-  }
+  if (y >= 0 && y <= INT32_MAX) return leap_years_through(static_cast<std::int32_t>(y));
   return y / 4 - y / 100 + y / 400;
 }
 
@@ -107,12 +108,27 @@ constexpr std::int64_t day_number(std::int32_t year, std::int32_t month, std::in
 
 constexpr std::int64_t day_number(CivilDate d) { return day_number(d.year, d.month, d.day); }
 
-// The days from 1 January of the date's year to the date, [0, 365]: its day
-// number less that of 1 January, which differ by the century terms of the
-// year before only, a leap day from March on. `leap` is the year's.
+// The days that the months before a month add to its dates' day of the year,
+// in common and in leap years, for months 0 to 15 so that a month of four
+// bits indexes it: a date's day number less that of 1 January of its year,
+// which differ by the century terms of the year before only, a leap day from
+// March on.
+struct DaysBeforeMonth {
+  std::int16_t days[2][16];
+};
+constexpr DaysBeforeMonth days_before_month() {
+  DaysBeforeMonth t{};
+  for (std::int32_t leap = 0; leap < 2; ++leap)
+    for (std::int32_t m = 0; m < 16; ++m)
+      t.days[leap][m] = static_cast<std::int16_t>(31 * (m - 1) - month_term(m) + ((m > 2) & leap));
+  return t;
+}
+inline constexpr DaysBeforeMonth kDaysBeforeMonth = days_before_month();
+
+// The days from 1 January of a date's year (months 1 to 12) to the date,
+// [0, 365]. `leap` is the year's.
 constexpr std::int32_t day_of_year(CivilDate d, bool leap) {
-  return 31 * (d.month - 1) + (d.day - 1) - static_cast<std::int32_t>(month_term(d.month)) +
-         ((d.month > 2) & leap);
+  return kDaysBeforeMonth.days[leap][d.month & 15] + (d.day - 1);
 }
 static_assert(day_of_year({2000, 12, 31}, true) ==
               day_number(2000, 12, 31) - day_number(2000, 1, 1));
@@ -169,35 +185,36 @@ inline std::int64_t diff_30360(CivilDate a, CivilDate b) {
 // from its day of the year, and the whole years between in closed form.
 // Ranges for dates of the calendar (years 1582 to 20000), start <= end:
 template <typename Trace>
-ActActSplit diff_actact(const CivilDate& start, const CivilDate& end, Trace& trace) {
-  ActActSplit split{0, 0};
-  const bool start_leap = gregorian_leap(start.year);
-  const bool end_leap = gregorian_leap(end.year);
-  const auto add = [&split, &trace](std::int32_t year, bool is_leap, std::int64_t amount) {
-    trace.year_part(year, amount);
-    split.leap += is_leap ? amount : 0;
-    split.common += is_leap ? 0 : amount;
-  };
+[[gnu::always_inline]] inline ActActSplit diff_actact(const CivilDate& start, const CivilDate& end,
+                                                      Trace& trace) {
+  const std::int32_t start_leap = gregorian_leap(start.year);
+  const std::int32_t end_leap = gregorian_leap(end.year);
   const std::int32_t first = day_of_year(start, start_leap);  // [0, 365]
   const std::int32_t last = day_of_year(end, end_leap);       // [0, 365]
+  // A year's days go to the leap or the common part through a mask, without
+  // a branch on the (random) kind of year.
+  const auto in_year = [](std::int64_t days, std::int32_t leap) -> ActActSplit {
+    const std::int64_t mask = -std::int64_t{leap};
+    return {days & ~mask, days & mask};
+  };
 
   if (start.year == end.year) {
-    add(start.year, start_leap, last - first);  // [0, 365]
-    return split;
+    trace.year_part(start.year, last - first);
+    return in_year(last - first, start_leap);  // [0, 365]
   }
   // From the start date through 31 December of its year: [1, 366]
-  add(start.year, start_leap, 365 + start_leap - first);
+  const ActActSplit head = in_year(365 + start_leap - first, start_leap);
+  trace.year_part(start.year, head.days());
   // The whole years between: [0, 18417] years, [0, 4466] of them leap years.
   // For years from 1 on, the century terms Q(y) count the leap years 1..y.
-  const std::int64_t whole = std::int64_t{end.year} - start.year - 1;
-  const std::int64_t leap_years =
-      century_terms(end.year - std::int64_t{1}) - century_terms(start.year);
+  const std::int32_t whole = end.year - start.year - 1;
+  const std::int32_t leap_years = leap_years_through(end.year - 1) - leap_years_through(start.year);
   trace.whole_years(std::int64_t{start.year} + 1, whole, leap_years);
-  split.leap += 366 * leap_years;
-  split.common += 365 * (whole - leap_years);
   // From 1 January of the end year up to, not including, the end date: [0, 365]
-  add(end.year, end_leap, last);
-  return split;
+  const ActActSplit tail = in_year(last, end_leap);
+  trace.year_part(end.year, last);
+  return {head.common + 365 * std::int64_t{whole - leap_years} + tail.common,
+          head.leap + 366 * std::int64_t{leap_years} + tail.leap};
 }
 inline ActActSplit diff_actact(const CivilDate& start, const CivilDate& end) {
   NoTrace none;
