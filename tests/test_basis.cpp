@@ -1,5 +1,9 @@
 // Basis recognition: the documented texts, and generated texts against a
 // model written with std::string.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstring>
 #include <random>
 #include <string>
 
@@ -75,6 +79,39 @@ TEST_F(ModuleCode, GeneratedTextsMatchTheModel) {
     for (bool age : {true, false})
       ASSERT_EQ(parse(text, age), testing_support::basis_model(text, age)) << "'" << text << "'";
   }
+}
+
+// Texts against the model, each placed right after one page that may not be
+// read and right before another, so that reading a byte outside a text faults:
+// every length the short path loads in pieces (0 to 16), and texts padded past
+// it.
+TEST_F(ModuleCode, NoByteOutsideTheTextIsRead) {
+  const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  void* mapped =
+      mmap(nullptr, 3 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(mapped, MAP_FAILED);
+  char* const area = static_cast<char*>(mapped);
+  ASSERT_EQ(mprotect(area, page, PROT_NONE), 0);
+  ASSERT_EQ(mprotect(area + 2 * page, page, PROT_NONE), 0);
+  char* const first = area + page;      // the first byte that may be read
+  char* const limit = area + 2 * page;  // the first that may not
+  const char* const fragments[] = {"act", "/", "360", "365", "AGE", "ual", "30", " ", "x"};
+  std::mt19937 rng(5);
+  for (int round = 0; round < 20000; ++round) {
+    std::string text;
+    while (text.size() < static_cast<std::size_t>(round % 17))
+      text += fragments[rng() % (sizeof fragments / sizeof *fragments)];
+    text.resize(static_cast<std::size_t>(round % 17));
+    if (round % 5 == 0) text.append(rng() % 40, ' ');
+    for (char* at : {first, limit - text.size()}) {
+      std::memcpy(at, text.data(), text.size());
+      const auto n = static_cast<std::int32_t>(text.size());
+      for (bool age : {true, false})
+        ASSERT_EQ(mcn::parse_basis(at, n, age), testing_support::basis_model(text, age))
+            << "'" << text << "'";
+    }
+  }
+  munmap(mapped, 3 * page);
 }
 
 }  // namespace
