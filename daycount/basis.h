@@ -229,8 +229,7 @@ int apply_rules(Keys& keys, bool age, Trace& trace, Upper upper) {
 }  // namespace basis_detail
 
 // The basis code that a basis text names, or kBasisNone, told to the trace
-// rule by rule. `upper(buffer, n)` upper-cases n bytes in place; it may
-// translate the buffer's bytes past them, which no rule looks at.
+// rule by rule. `upper(buffer, n)` upper-cases n bytes in place.
 template <typename Trace, typename Upper>
 int recognise_basis(const char* text, std::int32_t length, bool age, Trace& trace, Upper upper) {
   using namespace basis_detail;

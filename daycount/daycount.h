@@ -67,12 +67,14 @@ struct NoTrace {
 int parse_basis(const char* text, std::int32_t length, bool age);
 
 // Divisible by 4, and not by 100 unless by 400 (no 4000-year exception).
-// A multiple of 100 is a multiple of 400 exactly when it is one of 16; the
-// low bits of a two's-complement year tell divisibility by 4 and 16 for
-// negative years too. Written without short-circuits so that it compiles
-// without branches, which random years would mispredict.
+// So a year divisible by 25 is a leap year when divisible by 16, and any
+// other when divisible by 4: one test of the low bits, with a mask of 15 or
+// 3, which tell divisibility by 16 and 4 for negative two's-complement years
+// too. Written so that it compiles without branches, which random years
+// would mispredict.
 constexpr bool gregorian_leap(std::int32_t y) {
-  return ((y & 3) == 0) & ((y % 100 != 0) | ((y & 15) == 0));
+  const std::int32_t low_bits = y % 25 == 0 ? 15 : 3;
+  return (y & low_bits) == 0;
 }
 
 // Century terms: Y/4 - Y/100 + Y/400, each quotient truncated toward zero.

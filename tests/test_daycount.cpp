@@ -60,6 +60,13 @@ TEST(DayNumber, StepsOneDayAlongTheHostCalendarButForLeapDaysOf4000Years) {
   }
 }
 
+TEST(GregorianLeap, FollowsTheRuleForEveryYearOfTheRangeAndTheExtremes) {
+  for (std::int32_t y = -30000; y <= 30000; ++y)
+    ASSERT_EQ(mcn::gregorian_leap(y), testing_support::model_gregorian_leap(y)) << y;
+  for (std::int32_t y : {INT32_MIN, INT32_MIN + 400, INT32_MAX, INT32_MAX - 47, 2147483600})
+    EXPECT_EQ(mcn::gregorian_leap(y), testing_support::model_gregorian_leap(y)) << y;
+}
+
 // The day of the year against day numbers, for every date of the calendar.
 TEST(DayOfYear, IsTheDayNumberLessThatOfTheFirstOfJanuary) {
   for (std::int64_t v = -138061; v <= 6589335; ++v) {

@@ -38,29 +38,53 @@ inline void translate_bytes(const unsigned char* map, const char* src, char* dst
   for (std::int32_t j = 0; j < n; ++j) out[j] = map[in[j]];
 }
 
-// Upper-cases the first n >= 0 bytes of a working buffer as wztxxlt does
-// with the host's upper-casing table, through its multi-byte routine or its
-// byte table. The byte table is applied to whole groups of 8 without a test
-// per byte: the buffer must hold n rounded up to a multiple of 8 bytes, and
-// those past n are translated too.
-inline void upper_case_in_buffer(char* buffer, std::int32_t n) {
+// Upper-cases n >= 0 bytes in place as wztxxlt does with the host's
+// upper-casing table, through its multi-byte routine or its byte table. The
+// byte table is applied without a test per byte: to whole groups of 8, then
+// to the 0 to 7 bytes left, entered at their count.
+inline void upper_case_in_place(char* text, std::int32_t n) {
   const Gcb* g = gcb();
   if (multibyte_text(g)) {
-    wzstrup(buffer, n);
+    wzstrup(text, n);
     return;
   }
   const unsigned char* map = g->translation_tables[kTranslationFirstSlot + kTableUpper];
-  auto* b = reinterpret_cast<unsigned char*>(buffer);
-  for (std::int32_t j = 0; j < n; j += 8) {
-    unsigned char* w = b + j;
-    w[0] = map[w[0]];
-    w[1] = map[w[1]];
-    w[2] = map[w[2]];
-    w[3] = map[w[3]];
-    w[4] = map[w[4]];
-    w[5] = map[w[5]];
-    w[6] = map[w[6]];
-    w[7] = map[w[7]];
+  auto* b = reinterpret_cast<unsigned char*>(text);
+  const auto at = [map, &b](int k) { b[k] = map[b[k]]; };
+  for (; n >= 8; n -= 8, b += 8) {
+    at(0);
+    at(1);
+    at(2);
+    at(3);
+    at(4);
+    at(5);
+    at(6);
+    at(7);
+  }
+  switch (n) {
+    case 7:
+      at(6);
+      [[fallthrough]];
+    case 6:
+      at(5);
+      [[fallthrough]];
+    case 5:
+      at(4);
+      [[fallthrough]];
+    case 4:
+      at(3);
+      [[fallthrough]];
+    case 3:
+      at(2);
+      [[fallthrough]];
+    case 2:
+      at(1);
+      [[fallthrough]];
+    case 1:
+      at(0);
+      break;
+    default:
+      break;
   }
 }
 
