@@ -185,12 +185,12 @@ inline std::int64_t diff_30360(CivilDate a, CivilDate b) {
 // The split of the actual days from `start` to `end`, for dates of years from
 // 1 on with the start not later than the end. Each partial year is counted
 // from its day of the year, and the whole years between in closed form.
+// `start_leap` and `end_leap` tell whether the dates' years are leap years.
 // Ranges for dates of the calendar (years 1582 to 20000), start <= end:
 template <typename Trace>
-[[gnu::always_inline]] inline ActActSplit diff_actact(const CivilDate& start, const CivilDate& end,
+[[gnu::always_inline]] inline ActActSplit diff_actact(const CivilDate& start, bool start_leap,
+                                                      const CivilDate& end, bool end_leap,
                                                       Trace& trace) {
-  const std::int32_t start_leap = gregorian_leap(start.year);
-  const std::int32_t end_leap = gregorian_leap(end.year);
   const std::int32_t first = day_of_year(start, start_leap);  // [0, 365]
   const std::int32_t last = day_of_year(end, end_leap);       // [0, 365]
   // A year's days go to the leap or the common part through a mask, without
@@ -217,6 +217,11 @@ template <typename Trace>
   trace.year_part(end.year, last);
   return {head.common + 365 * std::int64_t{whole - leap_years} + tail.common,
           head.leap + 366 * std::int64_t{leap_years} + tail.leap};
+}
+template <typename Trace>
+[[gnu::always_inline]] inline ActActSplit diff_actact(const CivilDate& start, const CivilDate& end,
+                                                      Trace& trace) {
+  return diff_actact(start, gregorian_leap(start.year), end, gregorian_leap(end.year), trace);
 }
 inline ActActSplit diff_actact(const CivilDate& start, const CivilDate& end) {
   NoTrace none;

@@ -45,7 +45,8 @@ double age_years(CivilDate a, CivilDate b, Trace& trace) {
   b.day -= leap_b & (b.month == 2) & (b.day == 29);
   if (leap_a) trace.age_shift(false, a0, a);
   if (leap_b) trace.age_shift(true, b0, b);
-  return diff_actact(a, b, trace).years() - (leap_a + leap_b);
+  // A year next to a leap year is a common one: both years are common now.
+  return diff_actact(a, false, b, false, trace).years() - (leap_a + leap_b);
 }
 
 // The years from a to b under a basis. ACT/ACT and AGE take a not later than
