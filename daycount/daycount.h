@@ -193,30 +193,29 @@ template <typename Trace>
                                                       Trace& trace) {
   const std::int32_t first = day_of_year(start, start_leap);  // [0, 365]
   const std::int32_t last = day_of_year(end, end_leap);       // [0, 365]
-  // A year's days go to the leap or the common part through a mask, without
-  // a branch on the (random) kind of year.
-  const auto in_year = [](std::int64_t days, std::int32_t leap) -> ActActSplit {
-    const std::int64_t mask = -std::int64_t{leap};
-    return {days & ~mask, days & mask};
-  };
+  // A year's days go to the leap or the common part through a mask (all ones
+  // for a leap year), without a branch on the (random) kind of year.
+  const std::int32_t start_mask = -std::int32_t{start_leap};
+  const std::int32_t end_mask = -std::int32_t{end_leap};
 
   if (start.year == end.year) {
-    trace.year_part(start.year, last - first);
-    return in_year(last - first, start_leap);  // [0, 365]
+    const std::int32_t days = last - first;  // [0, 365]
+    trace.year_part(start.year, days);
+    return {days & ~start_mask, days & start_mask};
   }
   // From the start date through 31 December of its year: [1, 366]
-  const ActActSplit head = in_year(365 + start_leap - first, start_leap);
-  trace.year_part(start.year, head.days());
+  const std::int32_t head = 365 + start_leap - first;
+  trace.year_part(start.year, head);
   // The whole years between: [0, 18417] years, [0, 4466] of them leap years.
   // For years from 1 on, the century terms Q(y) count the leap years 1..y.
   const std::int32_t whole = end.year - start.year - 1;
   const std::int32_t leap_years = leap_years_through(end.year - 1) - leap_years_through(start.year);
   trace.whole_years(std::int64_t{start.year} + 1, whole, leap_years);
   // From 1 January of the end year up to, not including, the end date: [0, 365]
-  const ActActSplit tail = in_year(last, end_leap);
   trace.year_part(end.year, last);
-  return {head.common + 365 * std::int64_t{whole - leap_years} + tail.common,
-          head.leap + 366 * std::int64_t{leap_years} + tail.leap};
+  // Each part is at most 7305246 days: 32 bits suffice.
+  return {(head & ~start_mask) + 365 * (whole - leap_years) + (last & ~end_mask),
+          (head & start_mask) + 366 * leap_years + (last & end_mask)};
 }
 template <typename Trace>
 [[gnu::always_inline]] inline ActActSplit diff_actact(const CivilDate& start, const CivilDate& end,
