@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 #include "core/dates.h"
 #include "core/parallel.h"
@@ -84,26 +85,40 @@ Cause missing_cause(double start, double end, const Basis& basis) {
 
 namespace {
 
+// Pairs begin..end with the evaluator's basis. The loop does little more
+// than the call: causes were set to none before, and only a missing result
+// (the rare case) asks for its cause.
+std::size_t evaluate_run(Evaluator& e, std::size_t begin, std::size_t end, const double* starts,
+                         const double* ends, double* results, std::uint8_t* causes) {
+  std::size_t missing = 0;
+  for (std::size_t i = begin; i < end; ++i) {
+    if (__builtin_expect(e.succeeds(starts[i], ends[i], &results[i]), 1)) continue;
+    ++missing;
+    if (causes != nullptr)
+      causes[i] = static_cast<std::uint8_t>(missing_cause(starts[i], ends[i], e.basis()));
+  }
+  return missing;
+}
+
 // One range of an array on the calling thread: runs of one basis (as a
 // column of a table mostly has, or the whole array) set it once.
 std::size_t evaluate_range(const Function& f, std::size_t begin, std::size_t end,
                            const double* starts, const double* ends, const Basis* basis,
                            const char* const* bases, const std::size_t* lengths, double* results,
                            std::uint8_t* causes) {
+  if (causes != nullptr) std::memset(causes + begin, static_cast<int>(Cause::kNone), end - begin);
   Evaluator e(f);
-  if (basis != nullptr) e.basis(*basis);
+  if (basis != nullptr) {
+    e.basis(*basis);
+    return evaluate_run(e, begin, end, starts, ends, results, causes);
+  }
   std::size_t missing = 0;
-  const char* current = nullptr;
-  std::size_t current_length = 0;
-  for (std::size_t i = begin; i < end; ++i) {
-    if (basis == nullptr && (i == begin || bases[i] != current || lengths[i] != current_length)) {
-      current = bases[i];
-      current_length = lengths[i];
-      e.basis(current != nullptr ? Basis::of({current, current_length}) : Basis::missing());
-    }
-    const Cause c = e.run(starts[i], ends[i], &results[i]);
-    missing += c != Cause::kNone;
-    if (causes != nullptr) causes[i] = static_cast<std::uint8_t>(c);
+  for (std::size_t i = begin; i < end;) {
+    std::size_t next = i + 1;
+    while (next < end && bases[next] == bases[i] && lengths[next] == lengths[i]) ++next;
+    e.basis(bases[i] != nullptr ? Basis::of({bases[i], lengths[i]}) : Basis::missing());
+    missing += evaluate_run(e, i, next, starts, ends, results, causes);
+    i = next;
   }
   return missing;
 }

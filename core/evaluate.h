@@ -90,11 +90,17 @@ class Evaluator {
 
   // One evaluation: the module's result in *result, and the cause if missing.
   Cause run(double start, double end, double* result) {
-    start_ = start;
-    end_ = end;
-    if (impl_(&block_, result) == mcn::kStatusOk) return Cause::kNone;
+    if (succeeds(start, end, result)) return Cause::kNone;
     return missing_cause(start, end, basis_);
   }
+  // One evaluation, telling only whether its result is not missing: for
+  // loops, which ask for the cause (missing_cause) where it is wanted.
+  bool succeeds(double start, double end, double* result) {
+    start_ = start;
+    end_ = end;
+    return impl_(&block_, result) == mcn::kStatusOk;
+  }
+  const Basis& basis() const { return basis_; }
 
  private:
   mcn::ImplEntry impl_;
