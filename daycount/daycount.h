@@ -89,8 +89,9 @@ constexpr std::int64_t century_terms(std::int64_t y) {
   return y / 4 - y / 100 + y / 400;
 }
 
-// The days that the months before `month` add to a date, less 31 for each:
-// 0 for January and February, trunc(0.4 * month + 2.3) from March on.
+// The days by which the months before `month` fall short of 31 each
+// (February counted with 28): 0 for January and February, and
+// trunc(0.4 * month + 2.3) from March on.
 constexpr std::int64_t month_term(std::int32_t month) {
   return month > 2 ? (4 * std::int64_t{month} + 23) / 10 : 0;
 }

@@ -30,14 +30,6 @@ inline bool multibyte_text(const Gcb* g) {
   return flags != nullptr && flags->multibyte != 0;
 }
 
-// Translates n bytes through a host byte table, each read before it is
-// written, so that source and destination may be one buffer.
-inline void translate_bytes(const unsigned char* map, const char* src, char* dst, std::int32_t n) {
-  const auto* in = reinterpret_cast<const unsigned char*>(src);
-  auto* out = reinterpret_cast<unsigned char*>(dst);
-  for (std::int32_t j = 0; j < n; ++j) out[j] = map[in[j]];
-}
-
 // Upper-cases n >= 0 bytes in place as wztxxlt does with the host's
 // upper-casing table, through its multi-byte routine or its byte table. The
 // byte table is applied without a test per byte: to whole groups of 8, then

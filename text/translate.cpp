@@ -40,6 +40,10 @@ extern "C" std::int32_t wztxxlt(std::int32_t table, const char* src, char* dst, 
     return kStatusOk;
   }
 
-  translate_bytes(g->translation_tables[kTranslationFirstSlot + table], src, dst, n);
+  const unsigned char* map = g->translation_tables[kTranslationFirstSlot + table];
+  const auto* in = reinterpret_cast<const unsigned char*>(src);
+  auto* out = reinterpret_cast<unsigned char*>(dst);
+  // Each byte is read before it is written, so source and destination may be one buffer.
+  for (std::int32_t j = 0; j < n; ++j) out[j] = map[in[j]];
   return kStatusOk;
 }
