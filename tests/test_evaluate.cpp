@@ -1,7 +1,10 @@
 // YRDIF and DATDIF through the real protocol, rule by rule.
 #include <limits>
+#include <string>
 #include <vector>
 
+#include "daycount/daycount.h"
+#include "differential_model.h"
 #include "evaluation.h"
 
 namespace {
@@ -212,6 +215,41 @@ TEST_F(Functions, CalendarIsCalledTwiceOnSuccessAndNeverOnFailure) {
     EXPECT_EQ(calls[1].value, std::floor(c.first));
     EXPECT_EQ(calls[2].value, c.second) << c.basis;
     EXPECT_EQ(calls[3].value, std::floor(c.second));
+  }
+}
+
+// With multi-byte text the host upper-cases through its routine: once, on
+// the text without its trailing blanks, before the calendar calls, and only
+// when the digit rules have not decided; short, padded and long texts alike.
+TEST_F(Functions, MultibyteUpperCasingIsAskedOnceOfTheStrippedText) {
+  host.set_multibyte(true);
+  host.record_calls(true);
+  const double s = date(2001, 2, 3), e = date(2010, 6, 30);
+  struct Text {
+    std::string basis;
+    std::int64_t stripped;  // what wzstrup is given; -1: not called
+    double years;
+  };
+  const Text texts[] = {
+      {"act/act", 7, testing_support::model_yrdif(s, e, mcn::kBasisActAct)},
+      {"act/act" + std::string(33, ' '), 7, testing_support::model_yrdif(s, e, mcn::kBasisActAct)},
+      {" actual/365 and some " + std::string(9, ' '), 20,
+       testing_support::model_yrdif(s, e, mcn::kBasisAct365)},
+      {"age ", 3, testing_support::model_yrdif(s, e, mcn::kBasisAge)},
+      {"30/360   ", -1, testing_support::model_yrdif(s, e, mcn::kBasis30360)},
+  };
+  for (const Text& c : texts) {
+    host.clear_calls();
+    const Outcome r = call(yrdif_entry, testhost::Arguments(s, e, c.basis));
+    EXPECT_EQ(bits(r.value), bits(c.years)) << "'" << c.basis << "'";
+    const auto calls = host.calls();
+    const std::size_t upper = c.stripped >= 0 ? 1 : 0;
+    ASSERT_EQ(calls.size(), 4 + upper) << "'" << c.basis << "'";
+    if (upper == 1) {
+      EXPECT_EQ(calls[0].id, mcn::service_id(mcn::service::wzstrup));
+      EXPECT_EQ(static_cast<std::int64_t>(calls[0].words[1]), c.stripped) << "'" << c.basis << "'";
+    }
+    EXPECT_EQ(calls[upper].id, mcn::service_id(mcn::service::zjuldat));
   }
 }
 
