@@ -103,11 +103,25 @@ class Searched {
   char buffer_[kBasisBuffer];
 };
 
+// Whether a key may be looked for in a register whose bytes past the text
+// are blanks and zeros: it holds no blank (and, ending at its first zero,
+// no zero).
+constexpr bool holds_no_blank(const char* key) {
+  for (; *key != '\0'; ++key)
+    if (*key == ' ') return false;
+  return true;
+}
+static_assert(holds_no_blank(kKey30) && holds_no_blank(kKey360) && holds_no_blank(kKey365) &&
+                  holds_no_blank(kKeyAct) && holds_no_blank(kKeyActual) && holds_no_blank(kKeyAge),
+              "the register's bytes past the text must match no key");
+
 // The same answers for a text of at most 16 bytes, from bit masks over one
 // SSE2 register: bit j of a key's mask is set where the key starts at j. The
 // text is read into the register without a byte outside it, stripped there of
 // its trailing blanks, and stored once into a small buffer of its own for the
-// upper-casing, which works on bytes in memory.
+// upper-casing, which works on bytes in memory. The register's bytes past
+// the stripped text are its blanks and zeros, which no key holds: a key
+// found is found within the text, and no mask of its length is needed.
 class Short {
  public:
   static constexpr std::int32_t kMaxLength = 16;
@@ -118,19 +132,18 @@ class Short {
         static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes_, _mm_set1_epi8(' '))));
     const std::uint32_t kept = ~blanks & ((std::uint32_t{1} << length) - 1);
     length_ = kept == 0 ? 0 : 32 - __builtin_clz(kept);
-    valid_ = (std::uint32_t{1} << length_) - 1;
     _mm_store_si128(reinterpret_cast<__m128i*>(buffer_), bytes_);
   }
   char* text() { return buffer_; }
   std::int32_t length() const { return length_; }
-  // Upper-cases the stripped text in its buffer (the bytes after it are
-  // zeros or blanks, which no mask lets through) and takes it back.
+  // Upper-cases the stripped text in its buffer (the bytes after it stay
+  // blanks and zeros) and takes it back.
   template <typename Upper>
   void upper_case(Upper upper) {
     upper(buffer_, length_);
     bytes_ = _mm_load_si128(reinterpret_cast<const __m128i*>(buffer_));
   }
-  // Whether the byte is in the text.
+  // Whether the byte (neither a blank nor a zero) is in the text.
   bool may_hold(char c) const { return equal(c) != 0; }
 
   template <std::size_t N>
@@ -173,20 +186,17 @@ class Short {
   }
 
   std::uint32_t equal(char c) const {
-    const auto bits =
-        static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes_, _mm_set1_epi8(c))));
-    return bits & valid_;
+    return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes_, _mm_set1_epi8(c))));
   }
   template <std::size_t N>
   std::uint32_t starts(const char (&key)[N]) const {
-    std::uint32_t m = valid_;
-    for (std::size_t k = 0; k + 1 < N; ++k) m &= equal(key[k]) >> k;
+    std::uint32_t m = equal(key[0]);
+    for (std::size_t k = 1; k + 1 < N; ++k) m &= equal(key[k]) >> k;
     return m;
   }
 
   __m128i bytes_;
   std::int32_t length_;
-  std::uint32_t valid_;  // one bit per byte of the stripped text
   alignas(16) char buffer_[kMaxLength];
 };
 
