@@ -167,22 +167,23 @@ class Short {
   // two loads of a width that fits, the second ending at the text's end and
   // overlapping the first (the overlap holds the same bytes in both).
   static __m128i load(const char* p, std::int32_t n) {
-    std::uint64_t low = 0;
-    std::uint64_t high = 0;
     if (n >= 8) {
-      low = word<std::uint64_t>(p);
       // Bytes 8 to n - 1, moved down; for n = 8 they are none (two shifts,
       // each below 64).
       const int drop = (16 - n) * 4;
-      high = word<std::uint64_t>(p + n - 8) >> drop >> drop;
-    } else if (n >= 4) {
+      const std::uint64_t high = word<std::uint64_t>(p + n - 8) >> drop >> drop;
+      return _mm_set_epi64x(static_cast<long long>(high),
+                            static_cast<long long>(word<std::uint64_t>(p)));
+    }
+    std::uint64_t low = 0;
+    if (n >= 4) {
       low = word<std::uint32_t>(p) | word<std::uint32_t>(p + n - 4) << ((n - 4) * 8);
     } else if (n >= 2) {
       low = word<std::uint16_t>(p) | word<std::uint16_t>(p + n - 2) << ((n - 2) * 8);
     } else if (n == 1) {
       low = static_cast<unsigned char>(p[0]);
     }
-    return _mm_set_epi64x(static_cast<long long>(high), static_cast<long long>(low));
+    return _mm_cvtsi64_si128(static_cast<long long>(low));
   }
 
   std::uint32_t equal(char c) const {
