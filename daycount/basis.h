@@ -244,16 +244,19 @@ int apply_rules(Keys& keys, bool age, Trace& trace, Upper upper) {
 template <typename Trace, typename Upper>
 int recognise_basis(const char* text, std::int32_t length, bool age, Trace& trace, Upper upper) {
   using namespace basis_detail;
-  // A negative length is an empty text; beyond 256 bytes nothing counts.
-  std::int32_t n = length < 0 ? 0 : (length < kBasisBuffer ? length : kBasisBuffer);
-  // A text padded with blanks past 16 bytes is stripped first, and takes the
-  // short path when what is left fits.
-  if (n > Short::kMaxLength) n = wzstrip(text, n);
-  if (n <= Short::kMaxLength) {
-    Short keys(text, n);
-    return apply_rules(keys, age, trace, upper);
+  std::int32_t n = length;
+  if (static_cast<std::uint32_t>(n) > static_cast<std::uint32_t>(Short::kMaxLength)) {
+    // A negative length is an empty text; beyond 256 bytes nothing counts.
+    n = n < 0 ? 0 : (n < kBasisBuffer ? n : kBasisBuffer);
+    // A text padded with blanks past 16 bytes is stripped first, and takes
+    // the short path when what is left fits.
+    if (n > Short::kMaxLength) n = wzstrip(text, n);
+    if (n > Short::kMaxLength) {
+      Searched keys(text, n);
+      return apply_rules(keys, age, trace, upper);
+    }
   }
-  Searched keys(text, n);
+  Short keys(text, n);
   return apply_rules(keys, age, trace, upper);
 }
 
