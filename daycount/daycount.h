@@ -142,12 +142,13 @@ constexpr std::int64_t actual_days(CivilDate a, CivilDate b) {
   return day_number(b) - day_number(a);
 }
 
-// The actual days of an interval, split by the years they fall in.
+// The actual days of an interval, split by the years they fall in; each at
+// most the 7305246 days of the calendar's range.
 struct ActActSplit {
-  std::int64_t common;  // days in common years
-  std::int64_t leap;    // days in leap years (Gregorian test)
+  std::int32_t common;  // days in common years
+  std::int32_t leap;    // days in leap years (Gregorian test)
 
-  constexpr std::int64_t days() const { return common + leap; }
+  constexpr std::int64_t days() const { return std::int64_t{common} + leap; }
   // The ACT/ACT year fraction.
   double years() const {
     return static_cast<double>(common) / 365.0 + static_cast<double>(leap) / 366.0;
@@ -214,7 +215,6 @@ template <typename Trace>
   trace.whole_years(std::int64_t{start.year} + 1, whole, leap_years);
   // From 1 January of the end year up to, not including, the end date: [0, 365]
   trace.year_part(end.year, last);
-  // Each part is at most 7305246 days: 32 bits suffice.
   return {(head & ~start_mask) + 365 * (whole - leap_years) + (last & ~end_mask),
           (head & start_mask) + 366 * leap_years + (last & end_mask)};
 }
